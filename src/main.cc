@@ -1,0 +1,7 @@
+#include <cstdio>
+
+#include "driver.h"
+
+int main(int argc, char** argv) {
+  return run_iconweld(argc, argv, stdout);
+}
