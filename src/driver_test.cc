@@ -1,0 +1,266 @@
+// End-to-end: the built program on files in a scratch folder.
+#include "driver.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "test_support.h"
+
+namespace {
+
+// A picture with a grey-ramp colour table: below 8 bits its record is inverted.
+BmpSpec icon(int16_t bit_count, int32_t width, int32_t height) {
+  BmpSpec spec;
+  spec.width = width;
+  spec.height = height;
+  spec.bit_count = bit_count;
+  spec.palette = grey_ramp(bit_count);
+  spec.rows = patterned_rows(bit_count, width, height);
+  return spec;
+}
+
+Bytes record_of(const BmpSpec& spec, bool last) {
+  const int row = static_cast<int>((int64_t{spec.bit_count} * spec.width + 15) / 16 * 2);
+  return expected_record(spec.width, std::abs(spec.height), row, spec.bit_count, last,
+                         output_rows(spec.rows, row, spec.bit_count < 8));
+}
+
+std::string processing(int width, int height, int bit_count) {
+  return "  Processing " + std::to_string(width) + " x " + std::to_string(height) + ", " +
+         std::to_string(bit_count) + "-bit image file\n";
+}
+
+TEST(Driver, FewerThanThreeArgumentsPrintsUsageWithoutNewline) {
+  ScratchDir dir;
+  for (const std::vector<std::string>& argv :
+       {std::vector<std::string>{"iconweld"}, {"iconweld", dir.path("only")}}) {
+    const RunResult run = run_program(argv);
+    EXPECT_EQ(run.output,
+              std::string(kBanner) + "Usage iconweld [<bitmap 1>..<bitmap n>] <outfile>");
+    EXPECT_EQ(run.exit_status, kExitUsage);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path("only")));
+}
+
+TEST(Driver, FourDepthsChainIntoOneFamily) {
+  ScratchDir dir;
+  std::vector<std::string> argv = {"iconweld"};
+  std::vector<Bytes> records;
+  std::string expected_output = kBanner;
+  const int16_t depths[] = {1, 2, 4, 8};
+  for (int16_t depth : depths) {
+    const BmpSpec spec = icon(depth, 32, 22);
+    argv.push_back(dir.file("icon" + std::to_string(depth) + ".bmp", make_bmp(spec)));
+    records.push_back(record_of(spec, depth == 8));
+    expected_output += processing(32, 22, depth);
+  }
+  argv.push_back(dir.path("family.bin"));
+  const RunResult run = run_program(argv);
+  EXPECT_EQ(run.output, expected_output);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(run.exit_status, kExitSuccess);
+  const Bytes family = read_file(dir.path("family.bin"));
+  EXPECT_EQ(family, concat(records));
+  // Next-record offsets 26, 48, 92 and 0; versions 2, 2, 2, 1.
+  ASSERT_EQ(family.size(), 104u + 192u + 368u + 720u);
+  EXPECT_EQ(family[11], 26);
+  EXPECT_EQ(family[104 + 11], 48);
+  EXPECT_EQ(family[296 + 11], 92);
+  EXPECT_EQ(family[664 + 9], 1);
+  EXPECT_EQ(family[664 + 11], 0);
+}
+
+TEST(Driver, TopDownPictureIsStoredWithItsPositiveHeight) {
+  ScratchDir dir;
+  const BmpSpec spec = icon(4, 13, -6);
+  const RunResult run =
+      run_program({"iconweld", dir.file("a.bmp", make_bmp(spec)), dir.path("out")});
+  EXPECT_EQ(run.output, kBanner + processing(13, 6, 4));
+  EXPECT_EQ(run.exit_status, kExitSuccess);
+  EXPECT_EQ(read_file(dir.path("out")), record_of(spec, true));
+}
+
+// Inputs that are skipped: the records of the others follow one another, and the last record
+// written ends the chain.
+TEST(Driver, SkippedInputsLeaveAnUnbrokenChain) {
+  ScratchDir dir;
+  const BmpSpec a = icon(1, 16, 16);
+  const BmpSpec c = icon(8, 5, 3);
+  BmpSpec true_colour = icon(8, 4, 4);
+  true_colour.bit_count = 24;
+  const std::string pa = dir.file("a.bmp", make_bmp(a));
+  const std::string pc = dir.file("c.bmp", make_bmp(c));
+  const std::string p24 = dir.file("rgb.bmp", make_bmp(true_colour));
+  const std::string missing = dir.path("missing.bmp");
+  const std::string not_bmp = dir.file("x.bmp", {'B', 'A', 0, 0, 0, 0});
+  const std::string out = dir.path("out");
+  std::filesystem::create_directory(dir.path("folder"));
+  struct Case {
+    const char* what;
+    std::vector<std::string> inputs;
+    std::string messages;
+    Bytes family;
+  };
+  const Case cases[] = {
+      {"an unreadable input between two good ones",
+       {pa, missing, pc},
+       processing(16, 16, 1) + "Cannot read file " + missing + "\n" + processing(5, 3, 8),
+       concat({record_of(a, false), record_of(c, true)})},
+      {"a directory is unreadable too",
+       {pa, dir.path("folder")},
+       processing(16, 16, 1) + "Cannot read file " + dir.path("folder") + "\n",
+       record_of(a, true)},
+      {"a true-colour last input",
+       {pa, p24},
+       processing(16, 16, 1) + "Error:  Cannot handle true color bitmaps (depth=24)\n",
+       record_of(a, true)},
+      {"a non-BMP first input stops the run at once", {not_bmp, pa, pc}, "Invalid BMP file\n", {}},
+      {"a non-BMP later input stops the run after what was written",
+       {pa, not_bmp, pc},
+       processing(16, 16, 1) + "Invalid BMP file\n",
+       record_of(a, true)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(out, Bytes(100, 0xAA));  // an existing output is truncated
+    std::vector<std::string> argv = {"iconweld"};
+    argv.insert(argv.end(), c.inputs.begin(), c.inputs.end());
+    argv.push_back(out);
+    const RunResult run = run_program(argv);
+    EXPECT_EQ(run.output, kBanner + c.messages);
+    EXPECT_EQ(run.exit_status, kExitFailure);
+    EXPECT_EQ(read_file(out), c.family);
+  }
+}
+
+TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
+  ScratchDir dir;
+  const BmpSpec good = icon(8, 4, 2);
+  const Bytes good_bmp = make_bmp(good);
+  struct Case {
+    const char* what;
+    Bytes bmp;
+    std::string message;  // %s stands for the input's path
+  };
+  std::vector<Case> cases;
+  {
+    Bytes cut = good_bmp;
+    cut.resize(17);
+    cases.push_back(
+        {"cut before the header size", cut, "Error:  Truncated or corrupt bitmap file %s\n"});
+  }
+  {
+    BmpSpec spec = good;
+    spec.compression = 1;
+    cases.push_back({"compressed", make_bmp(spec),
+                     "Error:  Cannot handle compressed bitmaps (compression=1)\n"});
+  }
+  {
+    BmpSpec spec = good;
+    spec.bit_count = 3;
+    cases.push_back({"depth 3", make_bmp(spec), "Error:  Cannot handle bitmaps of depth 3\n"});
+  }
+  {
+    BmpSpec spec = good;
+    spec.width = -4;
+    cases.push_back(
+        {"negative width", make_bmp(spec), "Error:  Cannot handle bitmap size -4 x 2\n"});
+  }
+  {
+    BmpSpec spec = good;
+    spec.height = 40000;
+    spec.rows.clear();
+    cases.push_back(
+        {"height past 16 bits", make_bmp(spec), "Error:  Cannot handle bitmap size 4 x 40000\n"});
+  }
+  {
+    BmpSpec spec = icon(8, 1024, 300);  // 16 + 300 x 1024 bytes, then another input
+    cases.push_back({"too large to chain", make_bmp(spec),
+                     "Error:  Bitmap of 307216 bytes is too large to chain\n"});
+  }
+  {
+    Bytes cut = make_bmp(icon(1, 8, 2));
+    cut.resize(14 + 40 + 6);
+    cases.push_back(
+        {"colour entry 1 cut off", cut, "Error:  Truncated or corrupt bitmap file %s\n"});
+  }
+  {
+    Bytes cut = good_bmp;
+    cut.pop_back();
+    cases.push_back(
+        {"last row one byte short", cut, "Error:  Truncated or corrupt bitmap file %s\n"});
+  }
+  {
+    Bytes bad_offset = good_bmp;
+    bad_offset[13] = 0x80;  // data offset read as a negative value
+    cases.push_back({"data offset before the file", bad_offset,
+                     "Error:  Truncated or corrupt bitmap file %s\n"});
+  }
+  {
+    BmpSpec spec = icon(1, 32767, 60);  // rows of 4096 bytes
+    Bytes huge = make_bmp(spec);
+    huge.resize(2000);  // a tiny file must never make a large output
+    cases.push_back(
+        {"wide picture, tiny file", huge, "Error:  Truncated or corrupt bitmap file %s\n"});
+  }
+  const std::string next = dir.file("next.bmp", good_bmp);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir.file("refused.bmp", c.bmp);
+    const RunResult run = run_program({"iconweld", path, next, dir.path("out")});
+    std::string message = c.message;
+    if (const size_t at = message.find("%s"); at != std::string::npos) {
+      message.replace(at, 2, path);
+    }
+    EXPECT_EQ(run.output, kBanner + message + processing(4, 2, 8));
+    EXPECT_EQ(run.exit_status, kExitFailure);
+    EXPECT_EQ(read_file(dir.path("out")), record_of(good, true));
+  }
+}
+
+TEST(Driver, OutputThatIsAlsoAnInputIsNeverTruncated) {
+  ScratchDir dir;
+  const Bytes bmp = make_bmp(icon(8, 4, 2));
+  const std::string path = dir.file("a.bmp", bmp);
+  const std::string other = dir.file("b.bmp", bmp);
+  // The same file under another name.
+  const std::string alias = dir.path("sub/../a.bmp");
+  std::filesystem::create_directory(dir.path("sub"));
+  const RunResult run = run_program({"iconweld", other, path, alias});
+  EXPECT_EQ(run.output,
+            kBanner + std::string("Error:  Output file ") + alias + " is also an input file\n");
+  EXPECT_EQ(run.exit_status, kExitFailure);
+  EXPECT_EQ(read_file(path), bmp);
+}
+
+TEST(Driver, OutputThatCannotBeOpenedOrWritten) {
+  ScratchDir dir;
+  const std::string input = dir.file("a.bmp", make_bmp(icon(8, 4, 2)));
+  const std::string no_folder = dir.path("no/such/folder/out");
+  RunResult run = run_program({"iconweld", input, no_folder});
+  EXPECT_EQ(run.output, kBanner + ("Cannot write file " + no_folder + "\n"));
+  EXPECT_EQ(run.exit_status, kExitFailure);
+
+  run = run_program({"iconweld", input, "/dev/full"});
+  EXPECT_EQ(run.output, kBanner + processing(4, 2, 8) + "Cannot write file /dev/full\n");
+  EXPECT_EQ(run.exit_status, kExitFailure);
+}
+
+TEST(Driver, WritesToAPipeWithoutSeeking) {
+  ScratchDir dir;
+  const BmpSpec a = icon(2, 10, 3);
+  const BmpSpec b = icon(4, 10, 3);
+  const std::string pa = dir.file("a.bmp", make_bmp(a));
+  const std::string pb = dir.file("b.bmp", make_bmp(b));
+  const std::string family = dir.path("family");
+  // The family goes to descriptor 3, a pipe into cat; the messages go nowhere.
+  const std::string command = std::string(ICONWELD_PROGRAM) + " " + pa + " " + pb +
+                              " /dev/fd/3 3>&1 >/dev/null | cat > " + family;
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(read_file(family), concat({record_of(a, false), record_of(b, true)}));
+}
+
+}  // namespace
