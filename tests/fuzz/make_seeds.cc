@@ -1,0 +1,49 @@
+// Writes fuzz seeds: small BMPs of every depth and header layout, bottom-up and top-down, alone
+// and in pairs.   make_seeds <folder>
+#include <string>
+
+#include "bmp_builder.h"
+
+namespace {
+
+const char kSeparator[] = "\nNEXT\n";
+
+Bytes seed(int32_t header_size, int16_t depth, int32_t width, int32_t height, uint32_t entry1) {
+  BmpSpec spec;
+  spec.header_size = header_size;
+  spec.width = width;
+  spec.height = height;
+  spec.bit_count = depth;
+  spec.palette = grey_ramp(depth > 4 ? 4 : depth);
+  if (spec.palette.size() > 1) spec.palette[1] = entry1;
+  spec.rows = patterned_rows(depth, width, height);
+  return make_bmp(spec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  const std::string dir = argv[1];
+  int n = 0;
+  const int32_t header_sizes[] = {12, 16, 40, 52, 64, 108, 124};
+  const int16_t depths[] = {1, 2, 4, 8};
+  Bytes previous;
+  for (int32_t header_size : header_sizes) {
+    for (int16_t depth : depths) {
+      for (int32_t height : {5, -3}) {
+        if (header_size == 12 && height < 0) continue;  // core heights are unsigned
+        const Bytes bmp = seed(header_size, depth, 13 + depth, height, depth == 2 ? 0 : 0x808080);
+        write_file(dir + "/seed-" + std::to_string(n++), bmp);
+        if (!previous.empty()) {
+          Bytes pair = previous;
+          pair.insert(pair.end(), kSeparator, kSeparator + sizeof kSeparator - 1);
+          pair.insert(pair.end(), bmp.begin(), bmp.end());
+          write_file(dir + "/seed-" + std::to_string(n++), pair);
+        }
+        previous = bmp;
+      }
+    }
+  }
+  return 0;
+}
