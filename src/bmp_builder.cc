@@ -20,8 +20,10 @@ int64_t bmp_stride(int16_t bit_count, int32_t width) {
 Bytes make_bmp(const BmpSpec& spec) {
   const bool core = spec.header_size == 12;
   const int entry_size = core ? 3 : 4;
+  const bool rle = spec.compression == 1 || spec.compression == 2;
   const int64_t stride = bmp_stride(spec.bit_count, spec.width);
   const int64_t rows = std::llabs(static_cast<int64_t>(spec.height));
+  const int64_t pixel_bytes = rle ? static_cast<int64_t>(spec.stream.size()) : rows * stride;
   const int64_t table_offset = 14 + spec.header_size;
   const int64_t data_offset =
       table_offset + entry_size * static_cast<int64_t>(spec.palette.size()) + spec.gap;
@@ -29,7 +31,7 @@ Bytes make_bmp(const BmpSpec& spec) {
   Bytes out;
   out.push_back('B');
   out.push_back('M');
-  put_le(&out, static_cast<uint32_t>(data_offset + rows * stride), 4);
+  put_le(&out, static_cast<uint32_t>(data_offset + pixel_bytes), 4);
   put_le(&out, 0, 4);
   put_le(&out, static_cast<uint32_t>(data_offset), 4);
 
@@ -46,7 +48,7 @@ Bytes make_bmp(const BmpSpec& spec) {
     put_le(&info, 1, 2);
     put_le(&info, spec.bit_count, 2);
     put_le(&info, spec.compression, 4);
-    put_le(&info, static_cast<uint32_t>(rows * stride), 4);
+    put_le(&info, static_cast<uint32_t>(pixel_bytes), 4);
     put_le(&info, 2835, 4);
     put_le(&info, 2835, 4);
     put_le(&info, static_cast<uint32_t>(spec.palette.size()), 4);
@@ -58,6 +60,10 @@ Bytes make_bmp(const BmpSpec& spec) {
   for (uint32_t entry : spec.palette) put_le(&out, entry, entry_size);
   out.insert(out.end(), spec.gap, 0x55);
 
+  if (rle) {
+    out.insert(out.end(), spec.stream.begin(), spec.stream.end());
+    return out;
+  }
   const bool top_down = spec.height < 0;
   for (int64_t stored = 0; stored < rows; ++stored) {
     const int64_t picture_row = top_down ? stored : rows - 1 - stored;
@@ -77,6 +83,76 @@ std::vector<Bytes> patterned_rows(int16_t bit_count, int32_t width, int32_t heig
     for (int64_t i = 0; i < stride; ++i) picture[r][i] = static_cast<uint8_t>(r * 7 + i * 13 + 1);
   }
   return picture;
+}
+
+namespace {
+
+int pixel_at(const Bytes& row, int16_t bit_count, int64_t x) {
+  if (bit_count == 8) return row[x];
+  return x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
+}
+
+void put_absolute_run(Bytes* out, int16_t bit_count, const std::vector<int>& pixels, int64_t from,
+                      int64_t n) {
+  out->push_back(0);
+  out->push_back(static_cast<uint8_t>(n));
+  const size_t start = out->size();
+  for (int64_t i = 0; i < n; ++i) {
+    const int pixel = pixels[from + i];
+    if (bit_count == 8) {
+      out->push_back(static_cast<uint8_t>(pixel));
+    } else if (i % 2 == 0) {
+      out->push_back(static_cast<uint8_t>(pixel << 4));
+    } else {
+      out->back() |= static_cast<uint8_t>(pixel);
+    }
+  }
+  if ((out->size() - start) % 2 == 1) out->push_back(0);
+}
+
+}  // namespace
+
+Bytes rle_encode(int16_t bit_count, int32_t width, const std::vector<Bytes>& rows) {
+  Bytes out;
+  for (size_t k = rows.size(); k-- > 0;) {  // bottom row first
+    std::vector<int> pixels(width);
+    for (int64_t x = 0; x < width; ++x) pixels[x] = pixel_at(rows[k], bit_count, x);
+    auto run_length = [&](int64_t x) {
+      int64_t n = 1;
+      while (x + n < width && n < 255 && pixels[x + n] == pixels[x]) ++n;
+      return n;
+    };
+    int64_t x = 0;
+    while (x < width) {
+      const int64_t same = run_length(x);
+      if (same >= 3) {
+        const int pixel = pixels[x];
+        out.push_back(static_cast<uint8_t>(same));
+        out.push_back(static_cast<uint8_t>(bit_count == 8 ? pixel : pixel << 4 | pixel));
+        x += same;
+        continue;
+      }
+      int64_t n = 0;  // pixels up to the next run of three equal ones
+      while (x + n < width && n < 255 && run_length(x + n) < 3) ++n;
+      if (n >= 3) {
+        put_absolute_run(&out, bit_count, pixels, x, n);
+      } else if (bit_count == 4 && n == 2) {
+        out.push_back(2);
+        out.push_back(static_cast<uint8_t>(pixels[x] << 4 | pixels[x + 1]));
+      } else {
+        for (int64_t i = 0; i < n; ++i) {
+          out.push_back(1);
+          out.push_back(static_cast<uint8_t>(bit_count == 8 ? pixels[x + i] : pixels[x + i] << 4));
+        }
+      }
+      x += n;
+    }
+    out.push_back(0);
+    out.push_back(0);
+  }
+  out.push_back(0);
+  out.push_back(1);
+  return out;
 }
 
 std::vector<uint32_t> grey_ramp(int16_t bit_count) {

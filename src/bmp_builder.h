@@ -21,6 +21,8 @@ struct BmpSpec {
   std::vector<Bytes> rows;
   // Bytes left between the colour table and the pixel array.
   int32_t gap = 0;
+  // With compression 1 or 2 (RLE8, RLE4): the pixel array, written as is in place of the rows.
+  Bytes stream;
 };
 
 // The stored length of one row: bit_count x width bits rounded up to 4 bytes.
@@ -31,6 +33,12 @@ Bytes make_bmp(const BmpSpec& spec);
 // A picture whose rows differ from each other and whose bytes differ along each row, so that a
 // row taken from the wrong place or in the wrong order shows.
 std::vector<Bytes> patterned_rows(int16_t bit_count, int32_t width, int32_t height);
+
+// An RLE8 (bit_count 8) or RLE4 (bit_count 4) stream for a picture given as rows, top row first,
+// each holding at least width pixels: equal pixels make encoded runs of up to 255, other stretches
+// absolute runs (single pixels and, in RLE4, pairs become short encoded runs); every row ends
+// with an end of line, the last one with an end of bitmap too.
+Bytes rle_encode(int16_t bit_count, int32_t width, const std::vector<Bytes>& rows);
 
 // A grey ramp from black at index 0 to white at the top index.
 std::vector<uint32_t> grey_ramp(int16_t bit_count);

@@ -75,7 +75,20 @@ TEST(BmpSuite, ChosenFilesGetTheRightAnswer) {
       {"g/pal8topdown.bmp", "  Processing 127 x 64, 8-bit image file\n"},
       {"g/pal8os2.bmp", "  Processing 127 x 64, 8-bit image file\n"},
       {"g/rgb24.bmp", "Error:  Cannot handle true color bitmaps (depth=24)\n"},
-      {"g/pal8rle.bmp", "Error:  Cannot handle compressed bitmaps (compression=1)\n"},
+      {"g/pal8rle.bmp", "  Processing 127 x 64, 8-bit image file\n"},
+      {"g/pal4rle.bmp", "  Processing 127 x 64, 4-bit image file\n"},
+      {"q/pal8rlecut.bmp", "  Processing 127 x 64, 8-bit image file\n"},
+      {"q/pal4rletrns.bmp", "  Processing 127 x 64, 4-bit image file\n"},
+      // badrle: runs past the end of their rows; bis: deltas past the end of their rows; ter:
+      // such deltas moving up a row each, past the top.
+      {"b/badrle.bmp", "Error:  Truncated or corrupt bitmap file %s\n"},
+      {"b/badrle4.bmp", "Error:  Truncated or corrupt bitmap file %s\n"},
+      {"b/badrlebis.bmp", "Error:  Truncated or corrupt bitmap file %s\n"},
+      {"b/badrle4bis.bmp", "Error:  Truncated or corrupt bitmap file %s\n"},
+      {"b/badrleter.bmp", "Error:  Truncated or corrupt bitmap file %s\n"},
+      {"b/badrle4ter.bmp", "Error:  Truncated or corrupt bitmap file %s\n"},
+      // RLE has no top-down form.
+      {"b/rletopdown.bmp", "Error:  Cannot handle compressed bitmaps (compression=1)\n"},
       {"q/pal1huffmsb.bmp", "Error:  Cannot handle compressed bitmaps (compression=3)\n"},
       {"q/rgb24png.bmp", "Error:  Cannot handle compressed bitmaps (compression=5)\n"},
       {"b/badbitcount.bmp", "Error:  Cannot handle true color bitmaps (depth=30000)\n"},
@@ -98,10 +111,13 @@ TEST(BmpSuite, OnePictureInManyLayoutsGivesOneRecord) {
   SKIP_WITHOUT_SUITE();
   const std::vector<std::vector<std::string>> groups = {
       // Header sizes 40, 108, 124, 12 (core), 16 and 64 (OS/2 2.x); top-down rows; a gap
-      // before the pixels; a colour table longer than the header says.
+      // before the pixels; a colour table longer than the header says; RLE8.
       {"g/pal8.bmp", "g/pal8v4.bmp", "g/pal8v5.bmp", "g/pal8os2.bmp", "g/pal8topdown.bmp",
        "g/pal8-0.bmp", "q/pal8offs.bmp", "q/pal8oversizepal.bmp", "q/pal8os2v2.bmp",
-       "q/pal8os2v2-16.bmp", "q/pal8os2-sz.bmp", "q/pal8os2sp.bmp"},
+       "q/pal8os2v2-16.bmp", "q/pal8os2-sz.bmp", "q/pal8os2sp.bmp", "g/pal8rle.bmp"},
+      // RLE4 of an odd width: the last nibble of each row is beyond the width, 0 in the stored
+      // rows and never set by the stream, and inverted in both records.
+      {"g/pal4.bmp", "g/pal4rle.bmp"},
   };
   for (const std::vector<std::string>& group : groups) {
     const Bytes first = convert({bmpsuite_path(group[0])}).family;
@@ -126,6 +142,49 @@ TEST(BmpSuite, InversionFollowsColourEntryOne) {
     white_black[row_end] |= 1;
   }
   EXPECT_EQ(white_black, black_white);
+}
+
+// These RLE files hold the full picture less the pixels their deltas and early ends pass over.
+// Their colour tables repeat pal4's and pal8's one entry later, after a marker colour at index 0,
+// so every pixel must be the full picture's index plus one, or 0 where the stream sets nothing.
+TEST(BmpSuite, PixelsAnRleStreamPassesOverAreIndexZero) {
+  SKIP_WITHOUT_SUITE();
+  struct Case {
+    const char* file;
+    const char* full_picture;
+    bool full_picture_inverted;  // pal4's colour entry 1 is blue, the RLE files' is black
+    int unset_top_rows;          // rows above the stream's end of bitmap
+  };
+  const Case cases[] = {
+      {"q/pal8rletrns.bmp", "g/pal8.bmp", false, 0},
+      {"q/pal4rletrns.bmp", "g/pal4.bmp", true, 0},
+      // The end of bitmap comes after 59 of the 64 rows.
+      {"q/pal8rlecut.bmp", "g/pal8.bmp", false, 5},
+      {"q/pal4rlecut.bmp", "g/pal4.bmp", true, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const Bytes rle = convert({bmpsuite_path(c.file)}).family;
+    const Bytes full = convert({bmpsuite_path(c.full_picture)}).family;
+    ASSERT_EQ(rle.size(), full.size());
+    ASSERT_EQ(Bytes(rle.begin(), rle.begin() + 16), Bytes(full.begin(), full.begin() + 16));
+    const int mask = (1 << full[8]) - 1;
+    int unset = 0;
+    int mismatched = 0;
+    for (int y = 0; y < 64; ++y) {
+      for (int x = 0; x < 127; ++x) {
+        const int pixel = record_pixel(rle, x, y);
+        const int full_pixel = record_pixel(full, x, y) ^ (c.full_picture_inverted ? mask : 0);
+        if (pixel == 0) {
+          ++unset;
+        } else if (pixel != full_pixel + 1 || y < c.unset_top_rows) {
+          ++mismatched;
+        }
+      }
+    }
+    EXPECT_EQ(mismatched, 0);
+    EXPECT_GT(unset, c.unset_top_rows * 127);
+  }
 }
 
 }  // namespace

@@ -124,7 +124,8 @@ int run_iconweld(int argc, const char* const* argv, std::FILE* messages) {
       all_converted = false;
       break;
     }
-    const Refusal refusal = check_image(header, i == last_input);
+    Refusal refusal = check_image(header, i == last_input);
+    if (refusal == Refusal::kNone) refusal = check_pixels(in, header);
     if (refusal != Refusal::kNone) {
       print_refusal(messages, refusal, header, path);
       std::fclose(in);

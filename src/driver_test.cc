@@ -154,9 +154,37 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
   }
   {
     BmpSpec spec = good;
-    spec.compression = 1;
-    cases.push_back({"compressed", make_bmp(spec),
+    spec.compression = 2;  // RLE4 is read at 4 bits per pixel only
+    cases.push_back({"RLE4 at 8 bits", make_bmp(spec),
+                     "Error:  Cannot handle compressed bitmaps (compression=2)\n"});
+  }
+  {
+    BmpSpec picture = icon(4, 4, 2);
+    picture.compression = 1;
+    picture.stream = rle_encode(4, 4, picture.rows);
+    cases.push_back({"RLE8 at 4 bits", make_bmp(picture),
                      "Error:  Cannot handle compressed bitmaps (compression=1)\n"});
+  }
+  {
+    BmpSpec picture = icon(8, 4, -2);
+    picture.compression = 1;
+    picture.stream = rle_encode(8, 4, picture.rows);
+    cases.push_back({"top-down RLE8, which the format does not have", make_bmp(picture),
+                     "Error:  Cannot handle compressed bitmaps (compression=1)\n"});
+  }
+  {
+    BmpSpec picture = icon(8, 4, 2);
+    picture.compression = 1;
+    picture.stream = {4, 1, 0, 0, 5, 1, 0, 1};
+    cases.push_back({"RLE8 run past the end of its row", make_bmp(picture),
+                     "Error:  Truncated or corrupt bitmap file %s\n"});
+  }
+  {
+    BmpSpec picture = icon(4, 4, 2);
+    picture.compression = 2;
+    picture.stream = {4, 0x12, 0, 0};
+    cases.push_back({"RLE4 stream ending before its top row", make_bmp(picture),
+                     "Error:  Truncated or corrupt bitmap file %s\n"});
   }
   {
     BmpSpec spec = good;
@@ -218,6 +246,71 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
     EXPECT_EQ(run.output, kBanner + message + processing(4, 2, 8));
     EXPECT_EQ(run.exit_status, kExitFailure);
     EXPECT_EQ(read_file(dir.path("out")), record_of(good, true));
+  }
+}
+
+// RLE inputs give the records of the same pictures stored uncompressed. The widths fill their
+// output rows, so no bits lie beyond the width.
+TEST(Driver, RlePicturesJoinTheChain) {
+  ScratchDir dir;
+  const BmpSpec plain4 = icon(4, 12, 5);  // grey ramp: inverted
+  const BmpSpec plain1 = icon(1, 16, 3);
+  const BmpSpec plain8 = icon(8, 6, 4);
+  BmpSpec rle4 = plain4;
+  rle4.compression = 2;
+  rle4.stream = rle_encode(4, 12, plain4.rows);
+  BmpSpec rle8 = plain8;
+  rle8.compression = 1;
+  rle8.stream = rle_encode(8, 6, plain8.rows);
+  const RunResult run = run_program({"iconweld", dir.file("a.bmp", make_bmp(rle4)),
+                                     dir.file("b.bmp", make_bmp(plain1)),
+                                     dir.file("c.bmp", make_bmp(rle8)), dir.path("out")});
+  EXPECT_EQ(run.output,
+            kBanner + processing(12, 5, 4) + processing(16, 3, 1) + processing(6, 4, 8));
+  EXPECT_EQ(run.exit_status, kExitSuccess);
+  EXPECT_EQ(read_file(dir.path("out")),
+            concat({record_of(plain4, false), record_of(plain1, false), record_of(plain8, true)}));
+}
+
+// The largest picture takes a gigabyte as one block of pixels; the decoder keeps a few hundred
+// kilobytes per picture, whatever the header claims and however long the stream is.
+TEST(Driver, RleMemoryFollowsTheHeightNotTheClaimedSize) {
+  ScratchDir dir;
+  BmpSpec largest;
+  largest.width = 32767;
+  largest.height = 32767;
+  largest.bit_count = 8;
+  largest.compression = 1;
+  struct Case {
+    const char* what;
+    Bytes stream;
+    std::string message;  // %s stands for the input's path
+  };
+  std::vector<Case> cases;
+  cases.push_back({"a stream of three codes, then the end of the file",
+                   {0xFF, 1, 0, 0, 0xFF, 2},
+                   "Error:  Truncated or corrupt bitmap file %s\n"});
+  Bytes empty_rows;
+  for (int i = 0; i < 32767; ++i) empty_rows.insert(empty_rows.end(), {0, 0});
+  empty_rows.insert(empty_rows.end(), {0, 1});
+  cases.push_back({"every row ended at once: a gigabyte of index 0, converted", empty_rows,
+                   processing(32767, 32767, 8)});
+  // A child's peak memory includes the test process's own, carried across fork and exec: a run
+  // on a small input measures that part.
+  const RunResult small =
+      run_program({"iconweld", dir.file("small.bmp", make_bmp(icon(8, 4, 2))), "/dev/null"});
+  ASSERT_EQ(small.exit_status, kExitSuccess);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    largest.stream = c.stream;
+    const std::string path = dir.file("big.bmp", make_bmp(largest));
+    const RunResult run = run_program({"iconweld", path, "/dev/null"});
+    std::string message = c.message;
+    if (const size_t at = message.find("%s"); at != std::string::npos) {
+      message.replace(at, 2, path);
+    }
+    EXPECT_EQ(run.output, kBanner + message);
+    EXPECT_LT(run.max_rss_kib - small.max_rss_kib, 64 * 1024);
   }
 }
 

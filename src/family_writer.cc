@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "rle_decoder.h"
+
 namespace {
 
 // Stored rows are read this many bytes at a time (at least one row): large enough that reading
@@ -86,7 +88,8 @@ bool copy_rows(std::FILE* in, std::FILE* out, const ImageHeader& header) {
 
 bool write_record(std::FILE* out, std::FILE* in, const ImageHeader& header, bool last) {
   write_record_header(out, header, last);
-  const bool complete = copy_rows(in, out, header);
+  const bool complete =
+      is_rle(header) ? copy_rle_rows(in, out, header) : copy_rows(in, out, header);
   const int64_t fill =
       record_length(header) - kRecordHeaderSize - picture_height(header) * row_bytes(header);
   for (int64_t i = 0; i < fill; ++i) put_byte(out, 0);

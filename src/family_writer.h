@@ -50,7 +50,8 @@ void write_record_header(std::FILE* out, const ImageHeader& header, bool last);
 // record keeps its declared length.
 bool copy_rows(std::FILE* in, std::FILE* out, const ImageHeader& header);
 
-// Header, pixel rows and fill. Returns false as copy_rows does.
+// Header, pixel rows and fill; the rows of an RLE picture come from copy_rle_rows. Returns false
+// as copy_rows does.
 bool write_record(std::FILE* out, std::FILE* in, const ImageHeader& header, bool last);
 
 #endif  // ICONWELD_FAMILY_WRITER_H_

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "family_writer.h"
+#include "rle_decoder.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ Refusal check_image(const ImageHeader& header, bool last_path) {
     return Refusal::kTruncated;
   }
   if (header.bit_count > 8) return Refusal::kTrueColour;
-  if (header.compression != 0) return Refusal::kCompressed;
+  if (header.compression != 0 && !is_rle(header)) return Refusal::kCompressed;
   const int16_t depth = header.bit_count;
   if (depth != 1 && depth != 2 && depth != 4 && depth != 8) return Refusal::kDepth;
   if (header.width < 0 || header.width > kMaxDimension || picture_height(header) > kMaxDimension) {
@@ -44,6 +45,12 @@ Refusal check_image(const ImageHeader& header, bool last_path) {
   if (depth < 8 && second_palette_entry_end(header) > header.file_size) {
     return Refusal::kTruncated;
   }
-  if (!rows_lie_within_file(header)) return Refusal::kTruncated;
+  // An RLE stream has no fixed length; check_pixels reads it.
+  if (!is_rle(header) && !rows_lie_within_file(header)) return Refusal::kTruncated;
+  return Refusal::kNone;
+}
+
+Refusal check_pixels(std::FILE* in, const ImageHeader& header) {
+  if (is_rle(header) && !rle_stream_is_valid(in, header)) return Refusal::kTruncated;
   return Refusal::kNone;
 }

@@ -53,6 +53,47 @@ TEST(CheckImage, RefusesInAFixedOrder) {
          h->compression = 4;
        },
        true, Refusal::kCompressed},
+      // RLE streams have no length to check here: check_pixels reads them.
+      {"RLE8 at 8 bits, whatever the file's length",
+       [](ImageHeader* h) {
+         h->bit_count = 8;
+         h->compression = 1;
+         h->file_size = 62;
+       },
+       true, Refusal::kNone},
+      {"RLE4 at 4 bits",
+       [](ImageHeader* h) {
+         h->bit_count = 4;
+         h->compression = 2;
+         h->file_size = 62;
+       },
+       true, Refusal::kNone},
+      {"RLE4 still needs colour entry 1",
+       [](ImageHeader* h) {
+         h->bit_count = 4;
+         h->compression = 2;
+         h->file_size = 61;
+       },
+       true, Refusal::kTruncated},
+      {"RLE8 at 4 bits",
+       [](ImageHeader* h) {
+         h->bit_count = 4;
+         h->compression = 1;
+       },
+       true, Refusal::kCompressed},
+      {"RLE4 at 8 bits",
+       [](ImageHeader* h) {
+         h->bit_count = 8;
+         h->compression = 2;
+       },
+       true, Refusal::kCompressed},
+      {"top-down RLE8",
+       [](ImageHeader* h) {
+         h->bit_count = 8;
+         h->compression = 1;
+         h->height = -16;
+       },
+       true, Refusal::kCompressed},
       {"depth 3", [](ImageHeader* h) { h->bit_count = 3; }, true, Refusal::kDepth},
       {"depth 0", [](ImageHeader* h) { h->bit_count = 0; }, true, Refusal::kDepth},
       {"negative depth", [](ImageHeader* h) { h->bit_count = -1; }, true, Refusal::kDepth},

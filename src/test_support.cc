@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,7 +45,9 @@ RunResult run_program(const std::vector<std::string>& argv) {
     _exit(127);
   }
   int status = 0;
-  waitpid(child, &status, 0);
+  struct rusage usage = {};
+  wait4(child, &status, 0, &usage);
+  result.max_rss_kib = usage.ru_maxrss;
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   const Bytes out = read_file(out_path);
@@ -96,6 +99,14 @@ Bytes concat(const std::vector<Bytes>& parts) {
   Bytes all;
   for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
   return all;
+}
+
+int record_pixel(const Bytes& family, int x, int y) {
+  const int row_bytes = family[4] << 8 | family[5];
+  const int depth = family[8];
+  const int bit = x * depth;  // from the row's first, most significant bit
+  const uint8_t byte = family.at(16 + static_cast<size_t>(y) * row_bytes + bit / 8);
+  return byte >> (8 - depth - bit % 8) & ((1 << depth) - 1);
 }
 
 std::string bmpsuite_path(const std::string& name) {

@@ -25,7 +25,8 @@ struct RunResult {
   std::string output;  // everything printed on standard output
   std::string errors;  // everything printed on standard error
   int exit_status = -1;
-  int signal = 0;  // the signal that ended the program, or 0
+  int signal = 0;        // the signal that ended the program, or 0
+  long max_rss_kib = 0;  // the program's peak resident memory
 };
 
 // Runs the built iconweld with these arguments (program path first).
@@ -43,6 +44,10 @@ Bytes expected_record(int width, int height, int row_bytes, int bit_count, bool 
 std::vector<Bytes> output_rows(const std::vector<Bytes>& rows, size_t n, bool invert);
 
 Bytes concat(const std::vector<Bytes>& parts);
+
+// The value of pixel (x, y) (y = 0 is the top row) in the first record of a family, as stored:
+// not undoing any inversion.
+int record_pixel(const Bytes& family, int x, int y);
 
 // The path of a bmpsuite file, or "" when the suite is not beside the project.
 std::string bmpsuite_path(const std::string& name);
