@@ -45,5 +45,18 @@ int main(int argc, char** argv) {
       }
     }
   }
+  // RLE8 and RLE4 pictures, with runs of equal pixels as well as mixed stretches.
+  for (int16_t depth : {4, 8}) {
+    BmpSpec spec;
+    spec.width = 11;
+    spec.height = 4;
+    spec.bit_count = depth;
+    spec.compression = depth == 8 ? 1 : 2;
+    spec.palette = grey_ramp(4);
+    std::vector<Bytes> rows = patterned_rows(depth, 11, 4);
+    rows[1].assign(rows[1].size(), 0x33);
+    spec.stream = rle_encode(depth, 11, rows);
+    write_file(dir + "/seed-" + std::to_string(n++), make_bmp(spec));
+  }
   return 0;
 }
