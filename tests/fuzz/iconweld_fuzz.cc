@@ -91,7 +91,9 @@ Bytes naive_rle_rows(const Bytes& bmp, const Geometry& g) {
     pixels[y * row_pixels + x] = v;
   };
   int64_t x = 0, y = 0;
-  for (int64_t at = g.data_offset; at + 2 <= static_cast<int64_t>(bmp.size());) {
+  // A data offset before the file leaves no stream at all.
+  for (int64_t at = g.data_offset < 0 ? bmp.size() : g.data_offset;
+       at + 2 <= static_cast<int64_t>(bmp.size());) {
     const uint8_t first = bmp[at], second = bmp[at + 1];
     at += 2;
     if (first > 0) {
