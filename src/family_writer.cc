@@ -1,5 +1,7 @@
 #include "family_writer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -21,11 +23,23 @@ void invert_bytes(unsigned char* p, int64_t n) {
   for (; i < n; ++i) p[i] = static_cast<unsigned char>(~p[i]);
 }
 
-// Reads n bytes at offset into buffer; what cannot be read is left as zero.
+// Reads n bytes at offset into buffer; what cannot be read is left as zero. A stream with a
+// file descriptor is read with pread, one call per block: a seek and a read through the stream
+// cost a seek, a read to refill the stream's buffer at the new position and a read split
+// around that buffer. Streams without one (fmemopen) are read through the stream.
 bool read_at(std::FILE* in, int64_t offset, unsigned char* buffer, int64_t n) {
-  size_t got = 0;
-  if (std::fseek(in, offset, SEEK_SET) == 0) got = std::fread(buffer, 1, n, in);
-  if (got == static_cast<size_t>(n)) return true;
+  int64_t got = 0;
+  const int fd = fileno(in);
+  if (fd >= 0) {
+    while (got < n) {
+      const ssize_t r = pread(fd, buffer + got, n - got, offset + got);
+      if (r <= 0) break;
+      got += r;
+    }
+  } else if (std::fseek(in, offset, SEEK_SET) == 0) {
+    got = static_cast<int64_t>(std::fread(buffer, 1, n, in));
+  }
+  if (got == n) return true;
   std::memset(buffer + got, 0, n - got);
   return false;
 }
