@@ -8,9 +8,11 @@
 
 namespace {
 
-// Stored rows are read this many bytes at a time (at least one row): large enough that reading
-// costs what copying the file costs, small enough that memory does not follow the image.
-constexpr int64_t kBlockBytes = 512 * 1024;
+// Stored rows are read this many bytes at a time (at least one row): large enough that the calls
+// cost little beside the copying, small enough that memory does not follow the image and that
+// the block stays in a core's cache together with the output stream's buffer (512 KiB blocks
+// measured slower).
+constexpr int64_t kBlockBytes = 128 * 1024;
 
 void invert_bytes(unsigned char* p, int64_t n) {
   int64_t i = 0;
