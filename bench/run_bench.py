@@ -117,17 +117,18 @@ def bit_count(path):
 
 
 def cases(inputs):
-    """Each case: name, label, input files; single pictures also get dd."""
+    """Each case: name, label, tag on the chart, input files."""
     icons = sorted(glob.glob(os.path.join(inputs, "icons", "*.bmp")))
     return [
-        ("small", "4-bit 48 x 36 (1 KB)", [os.path.join(inputs, "small-4.bmp")]),
-        ("icons", "1,000 icons 32 x 32, 1/2/4/8-bit", icons),
-        ("icons-20", "the first 20 icons, 1/2/4/8-bit", icons[:20]),
-        ("icons-15", "the 15 of them that are 1/4/8-bit",
+        ("small", "4-bit 48 x 36 (1 KB)", "1 KB 4-bit", [os.path.join(inputs, "small-4.bmp")]),
+        ("icons", "1,000 icons 32 x 32, 1/2/4/8-bit", "1,000 icons", icons),
+        ("icons-20", "the first 20 icons, 1/2/4/8-bit", "", icons[:20]),
+        ("icons-15", "the 15 of them that are 1/4/8-bit", "",
          [p for p in icons[:20] if bit_count(p) != 2]),
-        ("mid-8", "8-bit 2000 x 2000 (4 MB)", [os.path.join(inputs, "mid-8.bmp")]),
-        ("big-1", "1-bit 16000 x 16000, inverted (32 MB)", [os.path.join(inputs, "big-1.bmp")]),
-        ("big-8", "8-bit 8000 x 8000 (64 MB)", [os.path.join(inputs, "big-8.bmp")]),
+        ("mid-8", "8-bit 2000 x 2000 (4 MB)", "4 MB 8-bit", [os.path.join(inputs, "mid-8.bmp")]),
+        ("big-1", "1-bit 16000 x 16000, inverted (32 MB)", "32 MB 1-bit",
+         [os.path.join(inputs, "big-1.bmp")]),
+        ("big-8", "8-bit 8000 x 8000 (64 MB)", "64 MB 8-bit", [os.path.join(inputs, "big-8.bmp")]),
     ]
 
 
@@ -199,7 +200,7 @@ def run_case(case_name, files, rounds, peer_rounds):
     for tool in [CAT] + tools:  # warm the page cache and see who refuses the input
         first = measure(tool, files, case_name)
         if first["status"] != 0 or first["out_bytes"] == 0:
-            lines = first["stderr"].splitlines()
+            lines = first["stderr"].replace(ROOT + "/", "").splitlines()
             refused[tool] = "exit status %d%s" % (first["status"],
                                                   ": " + lines[0] if lines else "")
     runs = {tool: [] for tool in [CAT] + tools}
@@ -282,42 +283,53 @@ def check_targets(results):
 
 
 def write_svg(results, path):
-    """CPU time against input size, both on log scales, one line per tool over the single
-    pictures; the icon family is a separate hollow marker at its total size."""
-    width, height = 720, 460
-    left, right, top, bottom = 70, 170, 30, 50
+    """CPU time against input size, both on log scales: one line per tool through the single
+    pictures, and a hollow square for the 1,000-icon family at its total size."""
+    width, height = 740, 500
+    left, right, top, bottom = 70, 170, 30, 90
     x_lo, x_hi = 2.5, 8.0   # log10 bytes: 316 B .. 100 MB
     y_lo, y_hi = -3.5, 2.0  # log10 seconds: 0.3 ms .. 100 s
+    plot_bottom = height - bottom
 
     def px(size):
         return left + (math.log10(size) - x_lo) / (x_hi - x_lo) * (width - left - right)
 
     def py(seconds):
         v = min(max(math.log10(max(seconds, 1e-6)), y_lo), y_hi)
-        return height - bottom - (v - y_lo) / (y_hi - y_lo) * (height - top - bottom)
+        return plot_bottom - (v - y_lo) / (y_hi - y_lo) * (plot_bottom - top)
 
     out = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" '
            'font-family="sans-serif" font-size="12">' % (width, height),
            '<rect width="100%" height="100%" fill="white"/>',
-           '<text x="%d" y="18" font-size="14">CPU time (user + system) against input size'
-           '</text>' % left]
+           '<text x="%d" y="18" font-size="14">CPU time (user + system, median) against input '
+           'size</text>' % left]
     for e in range(3, 9):
         x = px(10 ** e)
-        out.append('<line x1="%.1f" y1="%d" x2="%.1f" y2="%d" stroke="#ddd"/>'
-                   % (x, top, x, height - bottom))
+        out.append('<line x1="%.1f" y1="%d" x2="%.1f" y2="%d" stroke="#e4e4e4"/>'
+                   % (x, top, x, plot_bottom))
         label = {3: "1 KB", 4: "10 KB", 5: "100 KB", 6: "1 MB", 7: "10 MB", 8: "100 MB"}[e]
         out.append('<text x="%.1f" y="%d" text-anchor="middle">%s</text>'
-                   % (x, height - bottom + 16, label))
+                   % (x, plot_bottom + 16, label))
     for e in range(-3, 3):
         y = py(10 ** e)
-        out.append('<line x1="%d" y1="%.1f" x2="%d" y2="%.1f" stroke="#ddd"/>'
+        out.append('<line x1="%d" y1="%.1f" x2="%d" y2="%.1f" stroke="#e4e4e4"/>'
                    % (left, y, width - right, y))
         label = {-3: "1 ms", -2: "10 ms", -1: "100 ms", 0: "1 s", 1: "10 s", 2: "100 s"}[e]
         out.append('<text x="%d" y="%.1f" text-anchor="end">%s</text>' % (left - 6, y + 4, label))
+    tagged = sorted((case["bytes"], case["tag"]) for case in results if case["tag"])
+    for row, (size, tag) in enumerate(tagged):
+        # One row per case, so that tags of neighbouring sizes do not overlap.
+        x = px(size)
+        out.append('<line x1="%.1f" y1="%d" x2="%.1f" y2="%d" stroke="#aaa" '
+                   'stroke-dasharray="3,3"/>' % (x, top, x, plot_bottom))
+        anchor = "end" if x > (left + width - right) / 2 else "start"
+        out.append('<text x="%.1f" y="%d" font-size="11" fill="#555" text-anchor="%s">%s</text>'
+                   % (x - 4 if anchor == "end" else x + 4,
+                      plot_bottom - 6 - 13 * (len(tagged) - 1 - row), anchor, tag))
     out.append('<rect x="%d" y="%d" width="%d" height="%d" fill="none" stroke="#333"/>'
-               % (left, top, width - left - right, height - top - bottom))
-    out.append('<text x="%d" y="%d" text-anchor="middle">input size (log)</text>'
-               % ((left + width - right) // 2, height - 12))
+               % (left, top, width - left - right, plot_bottom - top))
+    out.append('<text x="%d" y="%d" text-anchor="middle">input size (log scale)</text>'
+               % ((left + width - right) // 2, plot_bottom + 34))
 
     legend_y = top + 10
     for tool in TOOL_ORDER:
@@ -351,6 +363,15 @@ def write_svg(results, path):
     out.append('<text x="%d" y="%d">1,000-icon family</text>' % (width - right + 38, legend_y + 8))
     out.append('<text x="%d" y="%d">(total input size)</text>'
                % (width - right + 38, legend_y + 22))
+
+    missing = ["%s on %s" % (tool, case["tag"]) for case in results if case["tag"]
+               for tool in TOOL_ORDER if "refused" in case["tools"].get(tool, {})]
+    if missing:
+        out.append('<text x="%d" y="%d" font-size="11" fill="#555">Refused the input, so not '
+                   'drawn: %s.</text>' % (left, plot_bottom + 56, "; ".join(missing)))
+    out.append('<text x="%d" y="%d" font-size="11" fill="#555">ImageMagick was not run on the '
+               '1,000 icons; the 20- and 15-icon families in docs/benchmarks.md stand in.</text>'
+               % (left, plot_bottom + 72))
     out.append("</svg>")
     with open(path, "w") as svg:
         svg.write("\n".join(out) + "\n")
@@ -370,9 +391,9 @@ def main():
     info = machine()
     inputs = make_inputs()
     results = []
-    for name, label, files in cases(inputs):
+    for name, label, tag, files in cases(inputs):
         print("measuring %s ..." % label, file=sys.stderr, flush=True)
-        results.append({"name": name, "label": label, "files": len(files),
+        results.append({"name": name, "label": label, "tag": tag, "files": len(files),
                         "bytes": sum(os.path.getsize(f) for f in files),
                         "tools": run_case(name, files, args.rounds, args.peer_rounds)})
     print_tables(results, info)
