@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Iconweld benchmark: CPU time, wall time and peak memory against cat and other converters.
 
-    python3 bench/run_bench.py [--rounds N] [--peer-rounds N] [--svg PATH]
+    python3 bench/run_bench.py [--rounds N] [--peer-rounds N] [--svg PATH] [--also LABEL=PATH]
 
 Builds iconweld and the two helpers (bench/make_bench_inputs.cc, bench/measure.cc) with the
 default preset, writes the input pictures under build/bench/, then measures, case by case:
@@ -20,7 +20,9 @@ system time of all processes of a run. Peak memory is the largest resident set s
 runs, added up over the processes of a pipeline.
 
 Prints the machine, the figures as Markdown tables and the targets met or missed, and writes a
-chart of CPU time against input size as SVG (docs/benchmark-cpu.svg by default).
+chart of CPU time against input size as SVG (docs/benchmark-cpu.svg by default). --also adds
+another build of iconweld, measured the same way (docs/benchmarks.md uses it for a build with
+libstdc++ linked statically).
 """
 
 import argparse
@@ -48,6 +50,9 @@ TOOL_ORDER = [ICONWELD, CAT, DD, NETPBM, MAGICK]
 PEERS = {NETPBM, MAGICK}
 COLOURS = {ICONWELD: "#d62728", CAT: "#333333", DD: "#7f7f7f", NETPBM: "#1f77b4",
            MAGICK: "#2ca02c"}
+# Other builds of iconweld to measure beside it (--also), by label: they are run like iconweld.
+OTHER_BUILDS = {}
+OTHER_COLOURS = ["#ff7f0e", "#9467bd", "#8c564b"]
 
 TARGETS_CPU = {"big-8": 1.3, "big-1": 1.4, "icons": 3.0}
 MEMORY_LIMIT_KIB = 8 * 1024
@@ -136,8 +141,9 @@ def tools_for(case_name, files):
     """The tools measured on a case, in order. ImageMagick takes about half a second per
     picture, so it gets the two small families in place of the 1,000 icons."""
     if case_name in ("icons-20", "icons-15"):
-        return [ICONWELD, MAGICK] if os.access(IMAGEMAGICK, os.X_OK) else [ICONWELD]
-    tools = [ICONWELD]
+        tools = [ICONWELD] + list(OTHER_BUILDS)
+        return tools + [MAGICK] if os.access(IMAGEMAGICK, os.X_OK) else tools
+    tools = [ICONWELD] + list(OTHER_BUILDS)
     if len(files) == 1:
         tools.append(DD)
     if shutil.which("bmptopnm") and shutil.which("pnmtopalm"):
@@ -164,6 +170,8 @@ def command(tool, files, out, case_name):
         return [out, "cat"] + files
     if tool == ICONWELD:
         return ["-", os.path.join(BUILD, "iconweld")] + files + [out]
+    if tool in OTHER_BUILDS:
+        return ["-", OTHER_BUILDS[tool]] + files + [out]
     if tool == DD:
         return ["-", "dd", "if=" + files[0], "of=" + out, "bs=512K", "status=none"]
     if tool == NETPBM:
@@ -179,7 +187,7 @@ def command(tool, files, out, case_name):
 
 
 def measure(tool, files, case_name):
-    out = os.path.join(WORK, "out-" + tool)
+    out = os.path.join(WORK, "out-" + "".join(c if c.isalnum() else "-" for c in tool))
     if os.path.exists(out):
         # A fresh file every run: rewriting a file truncated to zero makes ext4 start writing
         # it back at close, a cost that would fall on whichever command came next.
@@ -195,7 +203,7 @@ def measure(tool, files, case_name):
 
 
 def run_case(case_name, files, rounds, peer_rounds):
-    tools = tools_for(case_name, files)
+    tools = [t for t in tools_for(case_name, files) if peer_rounds > 0 or t not in PEERS]
     refused = {}
     for tool in [CAT] + tools:  # warm the page cache and see who refuses the input
         first = measure(tool, files, case_name)
@@ -264,19 +272,20 @@ def print_tables(results, info):
 def check_targets(results):
     by_name = {case["name"]: case["tools"] for case in results}
     lines = []
-    for name, limit in TARGETS_CPU.items():
-        s = by_name[name][ICONWELD]
-        lines.append(("met" if s["cpu_ratio"] <= limit else "MISSED",
-                      "%s: iconweld CPU / cat = %.2f (target at most %.1f)"
-                      % (name, s["cpu_ratio"], limit)))
-    small = by_name["small"][ICONWELD]["rss"]
-    for case in results:
-        rss = case["tools"][ICONWELD]["rss"]
-        ok = rss < MEMORY_LIMIT_KIB and rss - small <= MEMORY_GROWTH_KIB
-        lines.append(("met" if ok else "MISSED",
-                      "%s: iconweld peak RSS %d KiB (under %d, and within %d of the 1 KB "
-                      "input's %d)" % (case["name"], rss, MEMORY_LIMIT_KIB, MEMORY_GROWTH_KIB,
-                                       small)))
+    for build_label in [ICONWELD] + list(OTHER_BUILDS):
+        for name, limit in TARGETS_CPU.items():
+            s = by_name[name][build_label]
+            lines.append(("met" if s["cpu_ratio"] <= limit else "MISSED",
+                          "%s: %s CPU / cat = %.2f (target at most %.1f)"
+                          % (name, build_label, s["cpu_ratio"], limit)))
+        small = by_name["small"][build_label]["rss"]
+        for case in results:
+            rss = case["tools"][build_label]["rss"]
+            ok = rss < MEMORY_LIMIT_KIB and rss - small <= MEMORY_GROWTH_KIB
+            lines.append(("met" if ok else "MISSED",
+                          "%s: %s peak RSS %d KiB (under %d, and within %d of the 1 KB "
+                          "input's %d)" % (case["name"], build_label, rss, MEMORY_LIMIT_KIB,
+                                           MEMORY_GROWTH_KIB, small)))
     print("\n## Targets\n")
     for verdict, text in lines:
         print("- %s: %s" % (verdict, text))
@@ -384,7 +393,16 @@ def main():
     parser.add_argument("--peer-rounds", type=int, default=3,
                         help="paired runs of netpbm and ImageMagick (default 3)")
     parser.add_argument("--svg", default=os.path.join(ROOT, "docs", "benchmark-cpu.svg"))
+    parser.add_argument("--also", action="append", default=[], metavar="LABEL=PATH",
+                        help="also measure another build of iconweld, run like iconweld")
     args = parser.parse_args()
+    for item in args.also:
+        label, _, path = item.partition("=")
+        if not label or not os.access(path, os.X_OK) or label in TOOL_ORDER:
+            sys.exit("--also wants LABEL=PATH of an executable, with a new label: " + item)
+        OTHER_BUILDS[label] = os.path.abspath(path)
+        COLOURS[label] = OTHER_COLOURS[(len(OTHER_BUILDS) - 1) % len(OTHER_COLOURS)]
+        TOOL_ORDER.insert(len(OTHER_BUILDS), label)
 
     build()
     os.makedirs(WORK, exist_ok=True)
