@@ -18,17 +18,17 @@ namespace {
 constexpr int kIconCount = 1000;
 
 BmpSpec picture(int16_t bit_count, int32_t width, int32_t height) {
-  BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.bit_count = bit_count;
-  spec.palette = grey_ramp(bit_count);
-  spec.rows = patterned_rows(bit_count, width, height);
-  return spec;
+  BmpSpec layout;
+  layout.width = width;
+  layout.height = height;
+  layout.bit_count = bit_count;
+  layout.palette = grey_ramp(bit_count);
+  layout.rows = patterned_rows(bit_count, width, height);
+  return layout;
 }
 
-bool write_picture(const std::string& path, const BmpSpec& spec) {
-  if (write_file(path, make_bmp(spec))) return true;
+bool write_picture(const std::string& path, const BmpSpec& layout) {
+  if (write_file(path, make_bmp(layout))) return true;
   std::fprintf(stderr, "cannot write %s\n", path.c_str());
   return false;
 }

@@ -137,30 +137,30 @@ TEST(WriteRecord, InputThatComesUpShortKeepsTheRecordLength) {
 TEST(WriteRecord, RowsFromAFileOnDiskInSeveralBlocks) {
   for (int32_t height : {500, -700}) {
     SCOPED_TRACE(height);
-    BmpSpec spec;
-    spec.width = 3001;
-    spec.height = height;
-    spec.bit_count = 4;
-    spec.palette = {0x000000, 0xFFFFFF};
-    spec.rows = patterned_rows(4, 3001, height);
+    BmpSpec layout;
+    layout.width = 3001;
+    layout.height = height;
+    layout.bit_count = 4;
+    layout.palette = {0x000000, 0xFFFFFF};
+    layout.rows = patterned_rows(4, 3001, height);
     bool complete = false;
-    EXPECT_EQ(record_from_file(make_bmp(spec), &complete),
+    EXPECT_EQ(record_from_file(make_bmp(layout), &complete),
               expected_record(3001, std::abs(height), 1502, 4, true,
-                              output_rows(spec.rows, 1502, true)));
+                              output_rows(layout.rows, 1502, true)));
     EXPECT_TRUE(complete);
   }
 }
 
 TEST(WriteRecord, FileThatShrinksKeepsTheRecordLength) {
-  BmpSpec spec;
-  spec.width = 8;
-  spec.height = 4;
-  spec.bit_count = 8;
-  spec.rows = patterned_rows(8, 8, 4);
+  BmpSpec layout;
+  layout.width = 8;
+  layout.height = 4;
+  layout.bit_count = 8;
+  layout.rows = patterned_rows(8, 8, 4);
   bool complete = true;
-  const Bytes record = record_from_file(make_bmp(spec), &complete, /*cut=*/8);
+  const Bytes record = record_from_file(make_bmp(layout), &complete, /*cut=*/8);
   EXPECT_FALSE(complete);
-  std::vector<Bytes> rows = output_rows(spec.rows, 8, false);
+  std::vector<Bytes> rows = output_rows(layout.rows, 8, false);
   rows[0] = Bytes(8, 0);  // the top row is stored last
   EXPECT_EQ(record, expected_record(8, 4, 8, 8, true, rows));
 }
