@@ -105,7 +105,10 @@ int run_iconweld(int argc, const char* const* argv, std::FILE* messages) {
     std::fprintf(messages, "Cannot write file %s\n", output_path);
     return kExitFailure;
   }
-  std::setvbuf(out, nullptr, _IOFBF, kOutputBufferBytes);
+  // The buffer is passed in because glibc ignores the size when given none and keeps a buffer
+  // of the file system's block size (4 KiB): one write call per 4 KiB of a large picture.
+  static char output_buffer[kOutputBufferBytes];
+  std::setvbuf(out, output_buffer, _IOFBF, sizeof output_buffer);
 
   bool all_converted = true;
   PendingInput pending;

@@ -1,5 +1,7 @@
 #include "family_writer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -8,9 +10,11 @@
 
 namespace {
 
-// Stored rows are read this many bytes at a time (at least one row): large enough that reading
-// costs what copying the file costs, small enough that memory does not follow the image.
-constexpr int64_t kBlockBytes = 512 * 1024;
+// Stored rows are read this many bytes at a time (at least one row): large enough that the calls
+// cost little beside the copying, small enough that memory does not follow the image and that
+// the block stays in a core's cache together with the output stream's buffer (512 KiB blocks
+// measured slower).
+constexpr int64_t kBlockBytes = 128 * 1024;
 
 void invert_bytes(unsigned char* p, int64_t n) {
   int64_t i = 0;
@@ -23,11 +27,23 @@ void invert_bytes(unsigned char* p, int64_t n) {
   for (; i < n; ++i) p[i] = static_cast<unsigned char>(~p[i]);
 }
 
-// Reads n bytes at offset into buffer; what cannot be read is left as zero.
+// Reads n bytes at offset into buffer; what cannot be read is left as zero. A stream with a
+// file descriptor is read with pread, one call per block: a seek and a read through the stream
+// cost a seek, a read to refill the stream's buffer at the new position and a read split
+// around that buffer. Streams without one (fmemopen) are read through the stream.
 bool read_at(std::FILE* in, int64_t offset, unsigned char* buffer, int64_t n) {
-  size_t got = 0;
-  if (std::fseek(in, offset, SEEK_SET) == 0) got = std::fread(buffer, 1, n, in);
-  if (got == static_cast<size_t>(n)) return true;
+  int64_t got = 0;
+  const int fd = fileno(in);
+  if (fd >= 0) {
+    while (got < n) {
+      const ssize_t r = pread(fd, buffer + got, n - got, offset + got);
+      if (r <= 0) break;
+      got += r;
+    }
+  } else if (std::fseek(in, offset, SEEK_SET) == 0) {
+    got = static_cast<int64_t>(std::fread(buffer, 1, n, in));
+  }
+  if (got == n) return true;
   std::memset(buffer + got, 0, n - got);
   return false;
 }

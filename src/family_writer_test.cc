@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "bmp_builder.h"
 #include "test_support.h"
 
@@ -15,6 +17,25 @@ Bytes record_for(const Bytes& bmp, bool last, bool* complete = nullptr) {
   EXPECT_TRUE(read_image_header(in, &header));
   const bool ok = write_record(out, in, header, last);
   if (complete != nullptr) *complete = ok;
+  std::fclose(in);
+  Bytes written(std::ftell(out));
+  std::rewind(out);
+  EXPECT_EQ(std::fread(written.data(), 1, written.size(), out), written.size());
+  std::fclose(out);
+  return written;
+}
+
+// The same from a file on disk, which is read through its descriptor rather than the stream.
+// The last cut bytes of the file are cut off after its header has been read.
+Bytes record_from_file(const Bytes& bmp, bool* complete, size_t cut = 0) {
+  ScratchDir dir;
+  const std::string path = dir.file("in.bmp", bmp);
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  std::FILE* out = std::tmpfile();
+  ImageHeader header;
+  EXPECT_TRUE(read_image_header(in, &header));
+  std::filesystem::resize_file(path, bmp.size() - cut);
+  *complete = write_record(out, in, header, /*last=*/true);
   std::fclose(in);
   Bytes written(std::ftell(out));
   std::rewind(out);
@@ -110,6 +131,37 @@ TEST(WriteRecord, InputThatComesUpShortKeepsTheRecordLength) {
   EXPECT_FALSE(complete);
   std::vector<Bytes> rows = output_rows(spec.rows, 8, false);
   rows[0] = Bytes(8, 0);
+  EXPECT_EQ(record, expected_record(8, 4, 8, 8, true, rows));
+}
+
+TEST(WriteRecord, RowsFromAFileOnDiskInSeveralBlocks) {
+  for (int32_t height : {500, -700}) {
+    SCOPED_TRACE(height);
+    BmpSpec layout;
+    layout.width = 3001;
+    layout.height = height;
+    layout.bit_count = 4;
+    layout.palette = {0x000000, 0xFFFFFF};
+    layout.rows = patterned_rows(4, 3001, height);
+    bool complete = false;
+    EXPECT_EQ(record_from_file(make_bmp(layout), &complete),
+              expected_record(3001, std::abs(height), 1502, 4, true,
+                              output_rows(layout.rows, 1502, true)));
+    EXPECT_TRUE(complete);
+  }
+}
+
+TEST(WriteRecord, FileThatShrinksKeepsTheRecordLength) {
+  BmpSpec layout;
+  layout.width = 8;
+  layout.height = 4;
+  layout.bit_count = 8;
+  layout.rows = patterned_rows(8, 8, 4);
+  bool complete = true;
+  const Bytes record = record_from_file(make_bmp(layout), &complete, /*cut=*/8);
+  EXPECT_FALSE(complete);
+  std::vector<Bytes> rows = output_rows(layout.rows, 8, false);
+  rows[0] = Bytes(8, 0);  // the top row is stored last
   EXPECT_EQ(record, expected_record(8, 4, 8, 8, true, rows));
 }
 
