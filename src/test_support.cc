@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "bmp_reader.h"
+#include "family_writer.h"
+
 const char kBanner[] = "Iconweld: Windows BMP to Palm OS bitmap family converter\n";
 
 ScratchDir::ScratchDir() {
@@ -107,6 +110,25 @@ int record_pixel(const Bytes& family, int x, int y) {
   const int bit = x * depth;  // from the row's first, most significant bit
   const uint8_t byte = family.at(16 + static_cast<size_t>(y) * row_bytes + bit / 8);
   return byte >> (8 - depth - bit % 8) & ((1 << depth) - 1);
+}
+
+Bytes drain(std::FILE* stream) {
+  Bytes written(std::ftell(stream));
+  std::rewind(stream);
+  if (std::fread(written.data(), 1, written.size(), stream) != written.size()) written.clear();
+  std::fclose(stream);
+  return written;
+}
+
+Bytes record_from_memory(const Bytes& bmp, bool last, bool* complete) {
+  std::FILE* in = fmemopen(const_cast<uint8_t*>(bmp.data()), bmp.size(), "rb");
+  std::FILE* out = std::tmpfile();
+  ImageHeader header;
+  bool ok = read_image_header(in, &header);
+  ok = write_record(out, in, header, last) && ok;
+  if (complete != nullptr) *complete = ok;
+  std::fclose(in);
+  return drain(out);
 }
 
 std::string bmpsuite_path(const std::string& name) {

@@ -2,6 +2,7 @@
 #ifndef ICONWELD_TEST_SUPPORT_H_
 #define ICONWELD_TEST_SUPPORT_H_
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,13 @@ Bytes expected_record(int width, int height, int row_bytes, int bit_count, bool 
 std::vector<Bytes> output_rows(const std::vector<Bytes>& rows, size_t n, bool invert);
 
 Bytes concat(const std::vector<Bytes>& parts);
+
+// Everything written to a temporary stream, which is then closed.
+Bytes drain(std::FILE* stream);
+
+// Writes the record of a BMP held in memory, as the last one when last is set, and returns it;
+// *complete, when given, gets write_record's answer.
+Bytes record_from_memory(const Bytes& bmp, bool last, bool* complete = nullptr);
 
 // The value of pixel (x, y) (y = 0 is the top row) in the first record of a family, as stored:
 // not undoing any inversion.
