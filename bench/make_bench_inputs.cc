@@ -17,8 +17,8 @@ namespace {
 
 constexpr int kIconCount = 1000;
 
-BmpSpec picture(int16_t bit_count, int32_t width, int32_t height) {
-  BmpSpec layout;
+BmpFixture picture(int16_t bit_count, int32_t width, int32_t height) {
+  BmpFixture layout;
   layout.width = width;
   layout.height = height;
   layout.bit_count = bit_count;
@@ -27,7 +27,7 @@ BmpSpec picture(int16_t bit_count, int32_t width, int32_t height) {
   return layout;
 }
 
-bool write_picture(const std::string& path, const BmpSpec& layout) {
+bool write_picture(const std::string& path, const BmpFixture& layout) {
   if (write_file(path, make_bmp(layout))) return true;
   std::fprintf(stderr, "cannot write %s\n", path.c_str());
   return false;
@@ -52,10 +52,10 @@ int main(int argc, char** argv) {
   bool ok = write_picture(folder + "/small-4.bmp", picture(4, 48, 36));
   ok = ok && write_picture(folder + "/mid-8.bmp", picture(8, 2000, 2000));
   ok = ok && write_picture(folder + "/big-8.bmp", picture(8, 8000, 8000));
-  BmpSpec inverted = picture(1, 16000, 16000);
+  BmpFixture inverted = picture(1, 16000, 16000);
   inverted.palette = {0x000000, 0xFFFFFF};
   ok = ok && write_picture(folder + "/big-1.bmp", inverted);
-  inverted = BmpSpec();
+  inverted = BmpFixture();
 
   const int16_t depths[] = {1, 2, 4, 8};
   char name[32];

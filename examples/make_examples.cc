@@ -23,11 +23,11 @@ double brightness(int x, int y) {
 }
 
 Bytes icon(int16_t depth) {
-  BmpSpec spec;
-  spec.width = kSize;
-  spec.height = kSize;
-  spec.bit_count = depth;
-  spec.palette = grey_ramp(depth);
+  BmpFixture fixture;
+  fixture.width = kSize;
+  fixture.height = kSize;
+  fixture.bit_count = depth;
+  fixture.palette = grey_ramp(depth);
   const int top = (1 << depth) - 1;
   for (int y = 0; y < kSize; ++y) {
     Bytes row(bmp_stride(depth, kSize), 0);
@@ -36,9 +36,9 @@ Bytes icon(int16_t depth) {
       const int bit = x * depth;
       row[bit / 8] |= static_cast<uint8_t>(index << (8 - depth - bit % 8));
     }
-    spec.rows.push_back(row);
+    fixture.rows.push_back(row);
   }
-  return make_bmp(spec);
+  return make_bmp(fixture);
 }
 
 }  // namespace

@@ -17,16 +17,16 @@ int64_t bmp_stride(int16_t bit_count, int32_t width) {
   return (int64_t{bit_count} * width + 31) / 32 * 4;
 }
 
-Bytes make_bmp(const BmpSpec& spec) {
-  const bool core = spec.header_size == 12;
+Bytes make_bmp(const BmpFixture& fixture) {
+  const bool core = fixture.header_size == 12;
   const int entry_size = core ? 3 : 4;
-  const bool rle = spec.compression == 1 || spec.compression == 2;
-  const int64_t stride = bmp_stride(spec.bit_count, spec.width);
-  const int64_t rows = std::llabs(static_cast<int64_t>(spec.height));
-  const int64_t pixel_bytes = rle ? static_cast<int64_t>(spec.stream.size()) : rows * stride;
-  const int64_t table_offset = 14 + spec.header_size;
+  const bool rle = fixture.compression == 1 || fixture.compression == 2;
+  const int64_t stride = bmp_stride(fixture.bit_count, fixture.width);
+  const int64_t rows = std::llabs(static_cast<int64_t>(fixture.height));
+  const int64_t pixel_bytes = rle ? static_cast<int64_t>(fixture.stream.size()) : rows * stride;
+  const int64_t table_offset = 14 + fixture.header_size;
   const int64_t data_offset =
-      table_offset + entry_size * static_cast<int64_t>(spec.palette.size()) + spec.gap;
+      table_offset + entry_size * static_cast<int64_t>(fixture.palette.size()) + fixture.gap;
 
   Bytes out;
   out.push_back('B');
@@ -36,39 +36,39 @@ Bytes make_bmp(const BmpSpec& spec) {
   put_le(&out, static_cast<uint32_t>(data_offset), 4);
 
   Bytes info;
-  put_le(&info, spec.header_size, 4);
+  put_le(&info, fixture.header_size, 4);
   if (core) {
-    put_le(&info, spec.width, 2);
-    put_le(&info, spec.height, 2);
+    put_le(&info, fixture.width, 2);
+    put_le(&info, fixture.height, 2);
     put_le(&info, 1, 2);
-    put_le(&info, spec.bit_count, 2);
+    put_le(&info, fixture.bit_count, 2);
   } else {
-    put_le(&info, spec.width, 4);
-    put_le(&info, spec.height, 4);
+    put_le(&info, fixture.width, 4);
+    put_le(&info, fixture.height, 4);
     put_le(&info, 1, 2);
-    put_le(&info, spec.bit_count, 2);
-    put_le(&info, spec.compression, 4);
+    put_le(&info, fixture.bit_count, 2);
+    put_le(&info, fixture.compression, 4);
     put_le(&info, static_cast<uint32_t>(pixel_bytes), 4);
     put_le(&info, 2835, 4);
     put_le(&info, 2835, 4);
-    put_le(&info, static_cast<uint32_t>(spec.palette.size()), 4);
+    put_le(&info, static_cast<uint32_t>(fixture.palette.size()), 4);
     put_le(&info, 0, 4);
   }
-  info.resize(spec.header_size, 0);
+  info.resize(fixture.header_size, 0);
   out.insert(out.end(), info.begin(), info.end());
 
-  for (uint32_t entry : spec.palette) put_le(&out, entry, entry_size);
-  out.insert(out.end(), spec.gap, 0x55);
+  for (uint32_t entry : fixture.palette) put_le(&out, entry, entry_size);
+  out.insert(out.end(), fixture.gap, 0x55);
 
   if (rle) {
-    out.insert(out.end(), spec.stream.begin(), spec.stream.end());
+    out.insert(out.end(), fixture.stream.begin(), fixture.stream.end());
     return out;
   }
-  const bool top_down = spec.height < 0;
+  const bool top_down = fixture.height < 0;
   for (int64_t stored = 0; stored < rows; ++stored) {
     const int64_t picture_row = top_down ? stored : rows - 1 - stored;
-    Bytes row =
-        picture_row < static_cast<int64_t>(spec.rows.size()) ? spec.rows[picture_row] : Bytes();
+    Bytes row = picture_row < static_cast<int64_t>(fixture.rows.size()) ? fixture.rows[picture_row]
+                                                                        : Bytes();
     row.resize(stride, 0xEE);
     out.insert(out.end(), row.begin(), row.end());
   }

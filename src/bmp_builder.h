@@ -8,7 +8,7 @@
 
 using Bytes = std::vector<uint8_t>;
 
-struct BmpSpec {
+struct BmpFixture {
   int32_t header_size = 40;  // 12 is the OS/2 core layout
   int32_t width = 0;
   int32_t height = 0;  // negative: rows stored top row first
@@ -28,7 +28,7 @@ struct BmpSpec {
 // The stored length of one row: bit_count x width bits rounded up to 4 bytes.
 int64_t bmp_stride(int16_t bit_count, int32_t width);
 
-Bytes make_bmp(const BmpSpec& spec);
+Bytes make_bmp(const BmpFixture& fixture);
 
 // A picture whose rows differ from each other and whose bytes differ along each row, so that a
 // row taken from the wrong place or in the wrong order shows.

@@ -63,15 +63,15 @@ TEST(ReadImageHeader, ReadsEveryHeaderLayout) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    BmpSpec spec;
-    spec.header_size = c.header_size;
-    spec.width = 15;
-    spec.height = c.height;
-    spec.bit_count = 4;
+    BmpFixture fixture;
+    fixture.header_size = c.header_size;
+    fixture.width = 15;
+    fixture.height = c.height;
+    fixture.bit_count = 4;
     // Entry 0 black, entry 1 white: only entry 1 may set second_palette_entry.
-    spec.palette = {0x000000, 0xFFFFFF};
-    spec.rows = patterned_rows(4, 15, 9);
-    const Bytes bmp = make_bmp(spec);
+    fixture.palette = {0x000000, 0xFFFFFF};
+    fixture.rows = patterned_rows(4, 15, 9);
+    const Bytes bmp = make_bmp(fixture);
     MemoryFile f(bmp);
     ImageHeader header;
     ASSERT_TRUE(read_image_header(f.file, &header));
@@ -89,13 +89,13 @@ TEST(ReadImageHeader, ReadsEveryHeaderLayout) {
 TEST(ReadImageHeader, TakesColourEntryOneFromTheTableNotFromFixedOffsets) {
   // With a 108-byte header, file offset 58 (where a fixed 40-byte layout would look for entry 1)
   // is inside the header; here the real entry 1 is black, with a bright entry 0.
-  BmpSpec spec;
-  spec.header_size = 108;
-  spec.width = 8;
-  spec.height = 1;
-  spec.bit_count = 1;
-  spec.palette = {0xFFFFFF, 0x000000};
-  Bytes bmp = make_bmp(spec);
+  BmpFixture fixture;
+  fixture.header_size = 108;
+  fixture.width = 8;
+  fixture.height = 1;
+  fixture.bit_count = 1;
+  fixture.palette = {0xFFFFFF, 0x000000};
+  Bytes bmp = make_bmp(fixture);
   bmp[58] = 0x7F;
   MemoryFile f(bmp);
   ImageHeader header;
@@ -106,13 +106,13 @@ TEST(ReadImageHeader, TakesColourEntryOneFromTheTableNotFromFixedOffsets) {
 TEST(ReadImageHeader, FieldsBeyondTheDeclaredSizeReadAsZero) {
   // A 16-byte header ends after the bit count; the colour table's first bytes must not be
   // mistaken for a compression field.
-  BmpSpec spec;
-  spec.header_size = 16;
-  spec.width = 8;
-  spec.height = 2;
-  spec.bit_count = 8;
-  spec.palette = {0x000001, 0x000000};
-  MemoryFile f(make_bmp(spec));
+  BmpFixture fixture;
+  fixture.header_size = 16;
+  fixture.width = 8;
+  fixture.height = 2;
+  fixture.bit_count = 8;
+  fixture.palette = {0x000001, 0x000000};
+  MemoryFile f(make_bmp(fixture));
   ImageHeader header;
   ASSERT_TRUE(read_image_header(f.file, &header));
   EXPECT_EQ(header.compression, 0);
@@ -120,12 +120,12 @@ TEST(ReadImageHeader, FieldsBeyondTheDeclaredSizeReadAsZero) {
 }
 
 TEST(ReadImageHeader, ColourEntryPastTheEndOfTheFileReadsAsZero) {
-  BmpSpec spec;
-  spec.width = 8;
-  spec.height = 1;
-  spec.bit_count = 1;
-  spec.palette = {0x000000, 0xFFFFFF};
-  Bytes bmp = make_bmp(spec);
+  BmpFixture fixture;
+  fixture.width = 8;
+  fixture.height = 1;
+  fixture.bit_count = 1;
+  fixture.palette = {0x000000, 0xFFFFFF};
+  Bytes bmp = make_bmp(fixture);
   bmp.resize(14 + 40 + 6);  // entry 1 cut in half
   MemoryFile f(bmp);
   ImageHeader header;

@@ -45,14 +45,14 @@ TEST(Cut, ConvertsOnlyWhenNothingReadIsMissing) {
         SCOPED_TRACE(testing::Message()
                      << "header " << header_size << ", depth " << depth << ", height " << height);
         ++layouts;
-        BmpSpec spec;
-        spec.header_size = header_size;
-        spec.width = 15;  // row bytes below the stored stride for depths 1 and 2
-        spec.height = height;
-        spec.bit_count = depth;
-        spec.palette = grey_ramp(depth < 8 ? depth : 1);
-        spec.rows = patterned_rows(depth, 15, height);
-        const Bytes whole = make_bmp(spec);
+        BmpFixture fixture;
+        fixture.header_size = header_size;
+        fixture.width = 15;  // row bytes below the stored stride for depths 1 and 2
+        fixture.height = height;
+        fixture.bit_count = depth;
+        fixture.palette = grey_ramp(depth < 8 ? depth : 1);
+        fixture.rows = patterned_rows(depth, 15, height);
+        const Bytes whole = make_bmp(fixture);
         const Outcome full = convert(dir, whole);
         ASSERT_EQ(full.status, kExitSuccess) << full.messages;
 

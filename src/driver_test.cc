@@ -12,20 +12,20 @@
 namespace {
 
 // A picture with a grey-ramp colour table: below 8 bits its record is inverted.
-BmpSpec icon(int16_t bit_count, int32_t width, int32_t height) {
-  BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.bit_count = bit_count;
-  spec.palette = grey_ramp(bit_count);
-  spec.rows = patterned_rows(bit_count, width, height);
-  return spec;
+BmpFixture icon(int16_t bit_count, int32_t width, int32_t height) {
+  BmpFixture fixture;
+  fixture.width = width;
+  fixture.height = height;
+  fixture.bit_count = bit_count;
+  fixture.palette = grey_ramp(bit_count);
+  fixture.rows = patterned_rows(bit_count, width, height);
+  return fixture;
 }
 
-Bytes record_of(const BmpSpec& spec, bool last) {
-  const int row = static_cast<int>((int64_t{spec.bit_count} * spec.width + 15) / 16 * 2);
-  return expected_record(spec.width, std::abs(spec.height), row, spec.bit_count, last,
-                         output_rows(spec.rows, row, spec.bit_count < 8));
+Bytes record_of(const BmpFixture& fixture, bool last) {
+  const int row = static_cast<int>((int64_t{fixture.bit_count} * fixture.width + 15) / 16 * 2);
+  return expected_record(fixture.width, std::abs(fixture.height), row, fixture.bit_count, last,
+                         output_rows(fixture.rows, row, fixture.bit_count < 8));
 }
 
 std::string processing(int width, int height, int bit_count) {
@@ -52,9 +52,9 @@ TEST(Driver, FourDepthsChainIntoOneFamily) {
   std::string expected_output = kBanner;
   const int16_t depths[] = {1, 2, 4, 8};
   for (int16_t depth : depths) {
-    const BmpSpec spec = icon(depth, 32, 22);
-    argv.push_back(dir.file("icon" + std::to_string(depth) + ".bmp", make_bmp(spec)));
-    records.push_back(record_of(spec, depth == 8));
+    const BmpFixture fixture = icon(depth, 32, 22);
+    argv.push_back(dir.file("icon" + std::to_string(depth) + ".bmp", make_bmp(fixture)));
+    records.push_back(record_of(fixture, depth == 8));
     expected_output += processing(32, 22, depth);
   }
   argv.push_back(dir.path("family.bin"));
@@ -75,21 +75,21 @@ TEST(Driver, FourDepthsChainIntoOneFamily) {
 
 TEST(Driver, TopDownPictureIsStoredWithItsPositiveHeight) {
   ScratchDir dir;
-  const BmpSpec spec = icon(4, 13, -6);
+  const BmpFixture fixture = icon(4, 13, -6);
   const RunResult run =
-      run_program({"iconweld", dir.file("a.bmp", make_bmp(spec)), dir.path("out")});
+      run_program({"iconweld", dir.file("a.bmp", make_bmp(fixture)), dir.path("out")});
   EXPECT_EQ(run.output, kBanner + processing(13, 6, 4));
   EXPECT_EQ(run.exit_status, kExitSuccess);
-  EXPECT_EQ(read_file(dir.path("out")), record_of(spec, true));
+  EXPECT_EQ(read_file(dir.path("out")), record_of(fixture, true));
 }
 
 // Inputs that are skipped: the records of the others follow one another, and the last record
 // written ends the chain.
 TEST(Driver, SkippedInputsLeaveAnUnbrokenChain) {
   ScratchDir dir;
-  const BmpSpec a = icon(1, 16, 16);
-  const BmpSpec c = icon(8, 5, 3);
-  BmpSpec true_colour = icon(8, 4, 4);
+  const BmpFixture a = icon(1, 16, 16);
+  const BmpFixture c = icon(8, 5, 3);
+  BmpFixture true_colour = icon(8, 4, 4);
   true_colour.bit_count = 24;
   const std::string pa = dir.file("a.bmp", make_bmp(a));
   const std::string pc = dir.file("c.bmp", make_bmp(c));
@@ -138,7 +138,7 @@ TEST(Driver, SkippedInputsLeaveAnUnbrokenChain) {
 
 TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
   ScratchDir dir;
-  const BmpSpec good = icon(8, 4, 2);
+  const BmpFixture good = icon(8, 4, 2);
   const Bytes good_bmp = make_bmp(good);
   struct Case {
     const char* what;
@@ -153,60 +153,60 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
         {"cut before the header size", cut, "Error:  Truncated or corrupt bitmap file %s\n"});
   }
   {
-    BmpSpec spec = good;
-    spec.compression = 2;  // RLE4 is read at 4 bits per pixel only
-    cases.push_back({"RLE4 at 8 bits", make_bmp(spec),
+    BmpFixture fixture = good;
+    fixture.compression = 2;  // RLE4 is read at 4 bits per pixel only
+    cases.push_back({"RLE4 at 8 bits", make_bmp(fixture),
                      "Error:  Cannot handle compressed bitmaps (compression=2)\n"});
   }
   {
-    BmpSpec picture = icon(4, 4, 2);
+    BmpFixture picture = icon(4, 4, 2);
     picture.compression = 1;
     picture.stream = rle_encode(4, 4, picture.rows);
     cases.push_back({"RLE8 at 4 bits", make_bmp(picture),
                      "Error:  Cannot handle compressed bitmaps (compression=1)\n"});
   }
   {
-    BmpSpec picture = icon(8, 4, -2);
+    BmpFixture picture = icon(8, 4, -2);
     picture.compression = 1;
     picture.stream = rle_encode(8, 4, picture.rows);
     cases.push_back({"top-down RLE8, which the format does not have", make_bmp(picture),
                      "Error:  Cannot handle compressed bitmaps (compression=1)\n"});
   }
   {
-    BmpSpec picture = icon(8, 4, 2);
+    BmpFixture picture = icon(8, 4, 2);
     picture.compression = 1;
     picture.stream = {4, 1, 0, 0, 5, 1, 0, 1};
     cases.push_back({"RLE8 run past the end of its row", make_bmp(picture),
                      "Error:  Truncated or corrupt bitmap file %s\n"});
   }
   {
-    BmpSpec picture = icon(4, 4, 2);
+    BmpFixture picture = icon(4, 4, 2);
     picture.compression = 2;
     picture.stream = {4, 0x12, 0, 0};
     cases.push_back({"RLE4 stream ending before its top row", make_bmp(picture),
                      "Error:  Truncated or corrupt bitmap file %s\n"});
   }
   {
-    BmpSpec spec = good;
-    spec.bit_count = 3;
-    cases.push_back({"depth 3", make_bmp(spec), "Error:  Cannot handle bitmaps of depth 3\n"});
+    BmpFixture fixture = good;
+    fixture.bit_count = 3;
+    cases.push_back({"depth 3", make_bmp(fixture), "Error:  Cannot handle bitmaps of depth 3\n"});
   }
   {
-    BmpSpec spec = good;
-    spec.width = -4;
+    BmpFixture fixture = good;
+    fixture.width = -4;
     cases.push_back(
-        {"negative width", make_bmp(spec), "Error:  Cannot handle bitmap size -4 x 2\n"});
+        {"negative width", make_bmp(fixture), "Error:  Cannot handle bitmap size -4 x 2\n"});
   }
   {
-    BmpSpec spec = good;
-    spec.height = 40000;
-    spec.rows.clear();
-    cases.push_back(
-        {"height past 16 bits", make_bmp(spec), "Error:  Cannot handle bitmap size 4 x 40000\n"});
+    BmpFixture fixture = good;
+    fixture.height = 40000;
+    fixture.rows.clear();
+    cases.push_back({"height past 16 bits", make_bmp(fixture),
+                     "Error:  Cannot handle bitmap size 4 x 40000\n"});
   }
   {
-    BmpSpec spec = icon(8, 1024, 300);  // 16 + 300 x 1024 bytes, then another input
-    cases.push_back({"too large to chain", make_bmp(spec),
+    BmpFixture fixture = icon(8, 1024, 300);  // 16 + 300 x 1024 bytes, then another input
+    cases.push_back({"too large to chain", make_bmp(fixture),
                      "Error:  Bitmap of 307216 bytes is too large to chain\n"});
   }
   {
@@ -228,8 +228,8 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
                      "Error:  Truncated or corrupt bitmap file %s\n"});
   }
   {
-    BmpSpec spec = icon(1, 32767, 60);  // rows of 4096 bytes
-    Bytes huge = make_bmp(spec);
+    BmpFixture fixture = icon(1, 32767, 60);  // rows of 4096 bytes
+    Bytes huge = make_bmp(fixture);
     huge.resize(2000);  // a tiny file must never make a large output
     cases.push_back(
         {"wide picture, tiny file", huge, "Error:  Truncated or corrupt bitmap file %s\n"});
@@ -253,13 +253,13 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
 // output rows, so no bits lie beyond the width.
 TEST(Driver, RlePicturesJoinTheChain) {
   ScratchDir dir;
-  const BmpSpec plain4 = icon(4, 12, 5);  // grey ramp: inverted
-  const BmpSpec plain1 = icon(1, 16, 3);
-  const BmpSpec plain8 = icon(8, 6, 4);
-  BmpSpec rle4 = plain4;
+  const BmpFixture plain4 = icon(4, 12, 5);  // grey ramp: inverted
+  const BmpFixture plain1 = icon(1, 16, 3);
+  const BmpFixture plain8 = icon(8, 6, 4);
+  BmpFixture rle4 = plain4;
   rle4.compression = 2;
   rle4.stream = rle_encode(4, 12, plain4.rows);
-  BmpSpec rle8 = plain8;
+  BmpFixture rle8 = plain8;
   rle8.compression = 1;
   rle8.stream = rle_encode(8, 6, plain8.rows);
   const RunResult run = run_program({"iconweld", dir.file("a.bmp", make_bmp(rle4)),
@@ -276,7 +276,7 @@ TEST(Driver, RlePicturesJoinTheChain) {
 // kilobytes per picture, whatever the header claims and however long the stream is.
 TEST(Driver, RleMemoryFollowsTheHeightNotTheClaimedSize) {
   ScratchDir dir;
-  BmpSpec largest;
+  BmpFixture largest;
   largest.width = 32767;
   largest.height = 32767;
   largest.bit_count = 8;
@@ -344,8 +344,8 @@ TEST(Driver, OutputThatCannotBeOpenedOrWritten) {
 
 TEST(Driver, WritesToAPipeWithoutSeeking) {
   ScratchDir dir;
-  const BmpSpec a = icon(2, 10, 3);
-  const BmpSpec b = icon(4, 10, 3);
+  const BmpFixture a = icon(2, 10, 3);
+  const BmpFixture b = icon(4, 10, 3);
   const std::string pa = dir.file("a.bmp", make_bmp(a));
   const std::string pb = dir.file("b.bmp", make_bmp(b));
   const std::string family = dir.path("family");

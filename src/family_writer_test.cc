@@ -38,17 +38,17 @@ TEST(PutBe16, WritesTheLowSixteenBitsHighByteFirst) {
 }
 
 TEST(WriteRecord, OneBitFifteenByNineIsInvertedAndFilled) {
-  BmpSpec spec;
-  spec.width = 15;
-  spec.height = 9;
-  spec.bit_count = 1;
-  spec.palette = {0x000000, 0xFFFFFF};
-  spec.rows = patterned_rows(1, 15, 9);
-  const Bytes record = record_from_memory(make_bmp(spec), /*last=*/true);
+  BmpFixture fixture;
+  fixture.width = 15;
+  fixture.height = 9;
+  fixture.bit_count = 1;
+  fixture.palette = {0x000000, 0xFFFFFF};
+  fixture.rows = patterned_rows(1, 15, 9);
+  const Bytes record = record_from_memory(make_bmp(fixture), /*last=*/true);
   ASSERT_EQ(record.size(), 36u);
   EXPECT_EQ(Bytes(record.begin(), record.begin() + 16),
             (Bytes{0x00, 0x0F, 0x00, 0x09, 0x00, 0x02, 0, 0, 0x01, 0x01, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(record, expected_record(15, 9, 2, 1, true, output_rows(spec.rows, 2, true)));
+  EXPECT_EQ(record, expected_record(15, 9, 2, 1, true, output_rows(fixture.rows, 2, true)));
 }
 
 TEST(WriteRecord, RowsTopFirstWithTheInversionRule) {
@@ -76,22 +76,22 @@ TEST(WriteRecord, RowsTopFirstWithTheInversionRule) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    BmpSpec spec;
-    spec.header_size = c.header_size;
-    spec.width = c.width;
-    spec.height = c.height;
-    spec.bit_count = c.bit_count;
-    spec.palette = {0x000000, c.entry_one};
-    spec.rows = patterned_rows(c.bit_count, c.width, c.height);
+    BmpFixture fixture;
+    fixture.header_size = c.header_size;
+    fixture.width = c.width;
+    fixture.height = c.height;
+    fixture.bit_count = c.bit_count;
+    fixture.palette = {0x000000, c.entry_one};
+    fixture.rows = patterned_rows(c.bit_count, c.width, c.height);
     ImageHeader header;
     header.width = c.width;
     header.bit_count = c.bit_count;
     const int out_row = static_cast<int>(row_bytes(header));
     const int height = std::abs(c.height);
     for (bool last : {false, true}) {
-      EXPECT_EQ(record_from_memory(make_bmp(spec), last),
+      EXPECT_EQ(record_from_memory(make_bmp(fixture), last),
                 expected_record(c.width, height, out_row, c.bit_count, last,
-                                output_rows(spec.rows, out_row, c.inverted)));
+                                output_rows(fixture.rows, out_row, c.inverted)));
     }
   }
 }
@@ -99,17 +99,17 @@ TEST(WriteRecord, RowsTopFirstWithTheInversionRule) {
 TEST(WriteRecord, InputThatComesUpShortKeepsTheRecordLength) {
   // The checks refuse such files; here the writer is called directly, as if the file had
   // shrunk after it was checked.
-  BmpSpec spec;
-  spec.width = 8;
-  spec.height = 4;
-  spec.bit_count = 8;
-  spec.rows = patterned_rows(8, 8, 4);
-  Bytes bmp = make_bmp(spec);
+  BmpFixture fixture;
+  fixture.width = 8;
+  fixture.height = 4;
+  fixture.bit_count = 8;
+  fixture.rows = patterned_rows(8, 8, 4);
+  Bytes bmp = make_bmp(fixture);
   bmp.resize(bmp.size() - 8);  // the top row is gone
   bool complete = true;
   const Bytes record = record_from_memory(bmp, true, &complete);
   EXPECT_FALSE(complete);
-  std::vector<Bytes> rows = output_rows(spec.rows, 8, false);
+  std::vector<Bytes> rows = output_rows(fixture.rows, 8, false);
   rows[0] = Bytes(8, 0);
   EXPECT_EQ(record, expected_record(8, 4, 8, 8, true, rows));
 }
@@ -117,7 +117,7 @@ TEST(WriteRecord, InputThatComesUpShortKeepsTheRecordLength) {
 TEST(WriteRecord, RowsFromAFileOnDiskInSeveralBlocks) {
   for (int32_t height : {500, -700}) {
     SCOPED_TRACE(height);
-    BmpSpec layout;
+    BmpFixture layout;
     layout.width = 3001;
     layout.height = height;
     layout.bit_count = 4;
@@ -132,7 +132,7 @@ TEST(WriteRecord, RowsFromAFileOnDiskInSeveralBlocks) {
 }
 
 TEST(WriteRecord, FileThatShrinksKeepsTheRecordLength) {
-  BmpSpec layout;
+  BmpFixture layout;
   layout.width = 8;
   layout.height = 4;
   layout.bit_count = 8;

@@ -87,15 +87,15 @@ TEST(IndependentReaders, NetpbmAndImageMagickReadEveryRecord) {
   std::string command = ICONWELD_PROGRAM;
   std::vector<std::string> sources;
   for (const Case& c : cases) {
-    BmpSpec spec;
-    spec.header_size = c.header_size;
-    spec.width = c.width;
-    spec.height = c.height;
-    spec.bit_count = c.depth;
-    spec.palette = grey_ramp(c.depth);
-    if (c.white_first) std::swap(spec.palette[0], spec.palette[1]);
-    spec.rows = patterned_rows(c.depth, c.width, c.height);
-    sources.push_back(dir.file("in" + std::to_string(sources.size()) + ".bmp", make_bmp(spec)));
+    BmpFixture fixture;
+    fixture.header_size = c.header_size;
+    fixture.width = c.width;
+    fixture.height = c.height;
+    fixture.bit_count = c.depth;
+    fixture.palette = grey_ramp(c.depth);
+    if (c.white_first) std::swap(fixture.palette[0], fixture.palette[1]);
+    fixture.rows = patterned_rows(c.depth, c.width, c.height);
+    sources.push_back(dir.file("in" + std::to_string(sources.size()) + ".bmp", make_bmp(fixture)));
     command += " " + sources.back();
   }
   const std::string family = dir.path("family.bin");

@@ -10,7 +10,7 @@ namespace {
 
 // An RLE picture whose colour entry 1 is zero, so that the rows come out as decoded.
 Bytes rle_bmp(int16_t bit_count, int32_t width, int32_t height, const Bytes& stream) {
-  BmpSpec picture;
+  BmpFixture picture;
   picture.width = width;
   picture.height = height;
   picture.bit_count = bit_count;
@@ -294,13 +294,13 @@ TEST(RleDecoder, GivesTheRecordOfTheUncompressedPicture) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    BmpSpec plain;
+    BmpFixture plain;
     plain.width = c.width;
     plain.height = c.height;
     plain.bit_count = c.bit_count;
     plain.palette = {0x000000, c.entry_one};
     plain.rows = picture_with_runs(c.bit_count, c.width, c.height);
-    BmpSpec rle = plain;
+    BmpFixture rle = plain;
     rle.compression = c.bit_count == 8 ? kRle8 : kRle4;
     rle.stream = rle_encode(c.bit_count, c.width, plain.rows);
     bool rle_complete = false;

@@ -9,15 +9,15 @@ namespace {
 const char kSeparator[] = "\nNEXT\n";
 
 Bytes seed(int32_t header_size, int16_t depth, int32_t width, int32_t height, uint32_t entry1) {
-  BmpSpec spec;
-  spec.header_size = header_size;
-  spec.width = width;
-  spec.height = height;
-  spec.bit_count = depth;
-  spec.palette = grey_ramp(depth > 4 ? 4 : depth);
-  if (spec.palette.size() > 1) spec.palette[1] = entry1;
-  spec.rows = patterned_rows(depth, width, height);
-  return make_bmp(spec);
+  BmpFixture fixture;
+  fixture.header_size = header_size;
+  fixture.width = width;
+  fixture.height = height;
+  fixture.bit_count = depth;
+  fixture.palette = grey_ramp(depth > 4 ? 4 : depth);
+  if (fixture.palette.size() > 1) fixture.palette[1] = entry1;
+  fixture.rows = patterned_rows(depth, width, height);
+  return make_bmp(fixture);
 }
 
 }  // namespace
@@ -47,16 +47,16 @@ int main(int argc, char** argv) {
   }
   // RLE8 and RLE4 pictures, with runs of equal pixels as well as mixed stretches.
   for (int16_t depth : {4, 8}) {
-    BmpSpec spec;
-    spec.width = 11;
-    spec.height = 4;
-    spec.bit_count = depth;
-    spec.compression = depth == 8 ? 1 : 2;
-    spec.palette = grey_ramp(4);
+    BmpFixture fixture;
+    fixture.width = 11;
+    fixture.height = 4;
+    fixture.bit_count = depth;
+    fixture.compression = depth == 8 ? 1 : 2;
+    fixture.palette = grey_ramp(4);
     std::vector<Bytes> rows = patterned_rows(depth, 11, 4);
     rows[1].assign(rows[1].size(), 0x33);
-    spec.stream = rle_encode(depth, 11, rows);
-    write_file(dir + "/seed-" + std::to_string(n++), make_bmp(spec));
+    fixture.stream = rle_encode(depth, 11, rows);
+    write_file(dir + "/seed-" + std::to_string(n++), make_bmp(fixture));
   }
   return 0;
 }
