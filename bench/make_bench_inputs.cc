@@ -17,16 +17,6 @@ namespace {
 
 constexpr int kIconCount = 1000;
 
-BmpFixture picture(int16_t bit_count, int32_t width, int32_t height) {
-  BmpFixture layout;
-  layout.width = width;
-  layout.height = height;
-  layout.bit_count = bit_count;
-  layout.palette = grey_ramp(bit_count);
-  layout.rows = patterned_rows(bit_count, width, height);
-  return layout;
-}
-
 bool write_picture(const std::string& path, const BmpFixture& layout) {
   if (write_file(path, make_bmp(layout))) return true;
   std::fprintf(stderr, "cannot write %s\n", path.c_str());
@@ -49,10 +39,10 @@ int main(int argc, char** argv) {
   }
 
   // Each picture is built and written on its own so that only one is held at a time.
-  bool ok = write_picture(folder + "/small-4.bmp", picture(4, 48, 36));
-  ok = ok && write_picture(folder + "/mid-8.bmp", picture(8, 2000, 2000));
-  ok = ok && write_picture(folder + "/big-8.bmp", picture(8, 8000, 8000));
-  BmpFixture inverted = picture(1, 16000, 16000);
+  bool ok = write_picture(folder + "/small-4.bmp", grey_picture(4, 48, 36));
+  ok = ok && write_picture(folder + "/mid-8.bmp", grey_picture(8, 2000, 2000));
+  ok = ok && write_picture(folder + "/big-8.bmp", grey_picture(8, 8000, 8000));
+  BmpFixture inverted = grey_picture(1, 16000, 16000);
   inverted.palette = {0x000000, 0xFFFFFF};
   ok = ok && write_picture(folder + "/big-1.bmp", inverted);
   inverted = BmpFixture();
@@ -62,7 +52,7 @@ int main(int argc, char** argv) {
   for (int i = 0; ok && i < kIconCount; ++i) {
     const int16_t depth = depths[i % 4];
     std::snprintf(name, sizeof name, "/icons/%04d-%d.bmp", i, depth);
-    ok = write_picture(folder + name, picture(depth, 32, 32));
+    ok = write_picture(folder + name, grey_picture(depth, 32, 32));
   }
   return ok ? 0 : 1;
 }

@@ -165,6 +165,16 @@ std::vector<uint32_t> grey_ramp(int16_t bit_count) {
   return ramp;
 }
 
+BmpFixture grey_picture(int16_t bit_count, int32_t width, int32_t height) {
+  BmpFixture fixture;
+  fixture.width = width;
+  fixture.height = height;
+  fixture.bit_count = bit_count;
+  fixture.palette = grey_ramp(bit_count);
+  fixture.rows = patterned_rows(bit_count, width, height);
+  return fixture;
+}
+
 Bytes read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -43,6 +43,10 @@ Bytes rle_encode(int16_t bit_count, int32_t width, const std::vector<Bytes>& row
 // A grey ramp from black at index 0 to white at the top index.
 std::vector<uint32_t> grey_ramp(int16_t bit_count);
 
+// An uncompressed picture with patterned rows and a grey-ramp colour table, so that below 8 bits
+// its record is inverted. A negative height stores the rows top-down.
+BmpFixture grey_picture(int16_t bit_count, int32_t width, int32_t height);
+
 Bytes read_file(const std::string& path);
 bool write_file(const std::string& path, const Bytes& bytes);
 

@@ -11,17 +11,6 @@
 
 namespace {
 
-// A picture with a grey-ramp colour table: below 8 bits its record is inverted.
-BmpFixture icon(int16_t bit_count, int32_t width, int32_t height) {
-  BmpFixture fixture;
-  fixture.width = width;
-  fixture.height = height;
-  fixture.bit_count = bit_count;
-  fixture.palette = grey_ramp(bit_count);
-  fixture.rows = patterned_rows(bit_count, width, height);
-  return fixture;
-}
-
 Bytes record_of(const BmpFixture& fixture, bool last) {
   const int row = static_cast<int>((int64_t{fixture.bit_count} * fixture.width + 15) / 16 * 2);
   return expected_record(fixture.width, std::abs(fixture.height), row, fixture.bit_count, last,
@@ -52,7 +41,7 @@ TEST(Driver, FourDepthsChainIntoOneFamily) {
   std::string expected_output = kBanner;
   const int16_t depths[] = {1, 2, 4, 8};
   for (int16_t depth : depths) {
-    const BmpFixture fixture = icon(depth, 32, 22);
+    const BmpFixture fixture = grey_picture(depth, 32, 22);
     argv.push_back(dir.file("icon" + std::to_string(depth) + ".bmp", make_bmp(fixture)));
     records.push_back(record_of(fixture, depth == 8));
     expected_output += processing(32, 22, depth);
@@ -75,7 +64,7 @@ TEST(Driver, FourDepthsChainIntoOneFamily) {
 
 TEST(Driver, TopDownPictureIsStoredWithItsPositiveHeight) {
   ScratchDir dir;
-  const BmpFixture fixture = icon(4, 13, -6);
+  const BmpFixture fixture = grey_picture(4, 13, -6);
   const RunResult run =
       run_program({"iconweld", dir.file("a.bmp", make_bmp(fixture)), dir.path("out")});
   EXPECT_EQ(run.output, kBanner + processing(13, 6, 4));
@@ -87,9 +76,9 @@ TEST(Driver, TopDownPictureIsStoredWithItsPositiveHeight) {
 // written ends the chain.
 TEST(Driver, SkippedInputsLeaveAnUnbrokenChain) {
   ScratchDir dir;
-  const BmpFixture a = icon(1, 16, 16);
-  const BmpFixture c = icon(8, 5, 3);
-  BmpFixture true_colour = icon(8, 4, 4);
+  const BmpFixture a = grey_picture(1, 16, 16);
+  const BmpFixture c = grey_picture(8, 5, 3);
+  BmpFixture true_colour = grey_picture(8, 4, 4);
   true_colour.bit_count = 24;
   const std::string pa = dir.file("a.bmp", make_bmp(a));
   const std::string pc = dir.file("c.bmp", make_bmp(c));
@@ -138,7 +127,7 @@ TEST(Driver, SkippedInputsLeaveAnUnbrokenChain) {
 
 TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
   ScratchDir dir;
-  const BmpFixture good = icon(8, 4, 2);
+  const BmpFixture good = grey_picture(8, 4, 2);
   const Bytes good_bmp = make_bmp(good);
   struct Case {
     const char* what;
@@ -159,28 +148,28 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
                      "Error:  Cannot handle compressed bitmaps (compression=2)\n"});
   }
   {
-    BmpFixture picture = icon(4, 4, 2);
+    BmpFixture picture = grey_picture(4, 4, 2);
     picture.compression = 1;
     picture.stream = rle_encode(4, 4, picture.rows);
     cases.push_back({"RLE8 at 4 bits", make_bmp(picture),
                      "Error:  Cannot handle compressed bitmaps (compression=1)\n"});
   }
   {
-    BmpFixture picture = icon(8, 4, -2);
+    BmpFixture picture = grey_picture(8, 4, -2);
     picture.compression = 1;
     picture.stream = rle_encode(8, 4, picture.rows);
     cases.push_back({"top-down RLE8, which the format does not have", make_bmp(picture),
                      "Error:  Cannot handle compressed bitmaps (compression=1)\n"});
   }
   {
-    BmpFixture picture = icon(8, 4, 2);
+    BmpFixture picture = grey_picture(8, 4, 2);
     picture.compression = 1;
     picture.stream = {4, 1, 0, 0, 5, 1, 0, 1};
     cases.push_back({"RLE8 run past the end of its row", make_bmp(picture),
                      "Error:  Truncated or corrupt bitmap file %s\n"});
   }
   {
-    BmpFixture picture = icon(4, 4, 2);
+    BmpFixture picture = grey_picture(4, 4, 2);
     picture.compression = 2;
     picture.stream = {4, 0x12, 0, 0};
     cases.push_back({"RLE4 stream ending before its top row", make_bmp(picture),
@@ -205,12 +194,12 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
                      "Error:  Cannot handle bitmap size 4 x 40000\n"});
   }
   {
-    BmpFixture fixture = icon(8, 1024, 300);  // 16 + 300 x 1024 bytes, then another input
+    BmpFixture fixture = grey_picture(8, 1024, 300);  // 16 + 300 x 1024 bytes, then another input
     cases.push_back({"too large to chain", make_bmp(fixture),
                      "Error:  Bitmap of 307216 bytes is too large to chain\n"});
   }
   {
-    Bytes cut = make_bmp(icon(1, 8, 2));
+    Bytes cut = make_bmp(grey_picture(1, 8, 2));
     cut.resize(14 + 40 + 6);
     cases.push_back(
         {"colour entry 1 cut off", cut, "Error:  Truncated or corrupt bitmap file %s\n"});
@@ -228,7 +217,7 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
                      "Error:  Truncated or corrupt bitmap file %s\n"});
   }
   {
-    BmpFixture fixture = icon(1, 32767, 60);  // rows of 4096 bytes
+    BmpFixture fixture = grey_picture(1, 32767, 60);  // rows of 4096 bytes
     Bytes huge = make_bmp(fixture);
     huge.resize(2000);  // a tiny file must never make a large output
     cases.push_back(
@@ -253,9 +242,9 @@ TEST(Driver, RefusedInputsGetOneMessageAndNoRecord) {
 // output rows, so no bits lie beyond the width.
 TEST(Driver, RlePicturesJoinTheChain) {
   ScratchDir dir;
-  const BmpFixture plain4 = icon(4, 12, 5);  // grey ramp: inverted
-  const BmpFixture plain1 = icon(1, 16, 3);
-  const BmpFixture plain8 = icon(8, 6, 4);
+  const BmpFixture plain4 = grey_picture(4, 12, 5);  // grey ramp: inverted
+  const BmpFixture plain1 = grey_picture(1, 16, 3);
+  const BmpFixture plain8 = grey_picture(8, 6, 4);
   BmpFixture rle4 = plain4;
   rle4.compression = 2;
   rle4.stream = rle_encode(4, 12, plain4.rows);
@@ -297,8 +286,8 @@ TEST(Driver, RleMemoryFollowsTheHeightNotTheClaimedSize) {
                    processing(32767, 32767, 8)});
   // A child's peak memory includes the test process's own, carried across fork and exec: a run
   // on a small input measures that part.
-  const RunResult small =
-      run_program({"iconweld", dir.file("small.bmp", make_bmp(icon(8, 4, 2))), "/dev/null"});
+  const RunResult small = run_program(
+      {"iconweld", dir.file("small.bmp", make_bmp(grey_picture(8, 4, 2))), "/dev/null"});
   ASSERT_EQ(small.exit_status, kExitSuccess);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -316,7 +305,7 @@ TEST(Driver, RleMemoryFollowsTheHeightNotTheClaimedSize) {
 
 TEST(Driver, OutputThatIsAlsoAnInputIsNeverTruncated) {
   ScratchDir dir;
-  const Bytes bmp = make_bmp(icon(8, 4, 2));
+  const Bytes bmp = make_bmp(grey_picture(8, 4, 2));
   const std::string path = dir.file("a.bmp", bmp);
   const std::string other = dir.file("b.bmp", bmp);
   // The same file under another name.
@@ -331,7 +320,7 @@ TEST(Driver, OutputThatIsAlsoAnInputIsNeverTruncated) {
 
 TEST(Driver, OutputThatCannotBeOpenedOrWritten) {
   ScratchDir dir;
-  const std::string input = dir.file("a.bmp", make_bmp(icon(8, 4, 2)));
+  const std::string input = dir.file("a.bmp", make_bmp(grey_picture(8, 4, 2)));
   const std::string no_folder = dir.path("no/such/folder/out");
   RunResult run = run_program({"iconweld", input, no_folder});
   EXPECT_EQ(run.output, kBanner + ("Cannot write file " + no_folder + "\n"));
@@ -344,8 +333,8 @@ TEST(Driver, OutputThatCannotBeOpenedOrWritten) {
 
 TEST(Driver, WritesToAPipeWithoutSeeking) {
   ScratchDir dir;
-  const BmpFixture a = icon(2, 10, 3);
-  const BmpFixture b = icon(4, 10, 3);
+  const BmpFixture a = grey_picture(2, 10, 3);
+  const BmpFixture b = grey_picture(4, 10, 3);
   const std::string pa = dir.file("a.bmp", make_bmp(a));
   const std::string pb = dir.file("b.bmp", make_bmp(b));
   const std::string family = dir.path("family");
